@@ -1,0 +1,26 @@
+#pragma once
+// Plane projective mapping from symbol grid space (modules, origin at the centre module)
+// to image space (pixels).
+
+#include <array>
+#include <cstdint>
+
+#include "detect/point2d.h"
+
+namespace Aztec {
+
+// Sample value of a point whose pixel lies outside the image; far above any gray value.
+inline constexpr std::uint32_t OUTSIDE_IMAGE = 999999999u;
+
+struct PerspectiveTransform {
+  double a = 0.0, b = 0.0, c = 0.0, d = 0.0, e = 0.0, f = 0.0, g = 0.0, h = 0.0;
+
+  // w = g x + h y + 1; X = (a x + b y + c) / w; Y = (d x + e y + f) / w. No guard for w = 0.
+  Point2D map(double x, double y) const;
+};
+
+// The exact transform that maps grid[k] onto image[k] for k = 0..3, from an 8 x 8 solve.
+// Exceptions of Matrix::solve pass out unchanged.
+PerspectiveTransform fitPerspective(const std::array<Point2D, 4>& grid, const std::array<Point2D, 4>& image);
+
+}  // namespace Aztec

@@ -1,0 +1,60 @@
+#pragma once
+// Test-only: real Aztec symbols made by libzint, rendered into camera-like frames.
+// Deterministic: the same options give the same frame on every run.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/gray_buf.h"
+
+namespace AztecTest {
+
+enum class SymbolKind { Any, Compact, FullRange };
+
+struct SymbolRequest {
+  std::vector<std::uint8_t> message;  // bytes to encode
+  SymbolKind kind = SymbolKind::Any;
+  int layers = 0;          // 0: smallest that fits; otherwise the exact layer count
+  int eccPercent = 0;      // 0: the encoder's default (23% + 3 codewords)
+};
+
+// The encoder's module matrix and what it chose.
+struct EncodedSymbol {
+  int size = 0;                            // modules per side
+  std::vector<std::vector<bool>> modules;  // [row][column], true = dark
+  bool compact = false;
+  int layers = 0;
+  int dataCodewords = 0;   // from the symbol's own mode message
+  int codewordSize = 0;
+  int totalCodewords = 0;
+  std::vector<std::uint8_t> message;
+};
+
+// Encodes with libzint; throws std::runtime_error when the encoder refuses.
+EncodedSymbol encodeSymbol(const SymbolRequest& request);
+EncodedSymbol encodeText(const std::string& text, SymbolKind kind = SymbolKind::Any, int layers = 0);
+
+struct RenderOptions {
+  int width = 640;
+  int height = 480;
+  double moduleSize = 5.0;   // pixels per module
+  double centerX = -1.0;     // symbol centre in pixels; negative: the frame centre
+  double centerY = -1.0;
+  int rotation = 0;          // clockwise quarter turns of the picture
+  bool mirrored = false;     // mirror image (columns reversed) before rotating
+  double tiltDegrees = 0.0;  // mild perspective tilt about the vertical axis
+  double blurSigma = 0.0;    // Gaussian blur in pixels, 0 = none
+  double noiseSigma = 0.0;   // Gaussian noise in gray levels, 0 = none
+  std::uint32_t seed = 1;    // noise seed
+  std::uint8_t dark = 20;
+  std::uint8_t light = 230;
+};
+
+// Renders the symbol (light background everywhere outside it) into a width x height frame.
+Velmora::Image::GrayBuf renderSymbol(const EncodedSymbol& symbol, const RenderOptions& options);
+
+// Modules flipped in place: (row, column) pairs of the module matrix.
+void flipModules(EncodedSymbol& symbol, const std::vector<std::pair<int, int>>& positions);
+
+}  // namespace AztecTest
