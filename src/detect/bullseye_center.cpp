@@ -1,11 +1,382 @@
+// Bull's-eye centre: window classification into four levels and the scanline flood fill that
+// the centre search and the ring check share.
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <exception>
+
 #include "detect/detector.h"
-// PLACEHOLDER: replaced by the bull's-eye centre implementation.
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Aztec {
-Point2D Detector::locateCenter(int, int) { return {-1, -1}; }
-void Detector::measureThresholds(int, int, int, int, int&, int&, int&) const {}
-void Detector::classifyWindow(int, int, int, int, int, int, int) {}
-void Detector::floodDark(int, int) {}
-void Detector::floodLight(int, int) {}
-bool Detector::fillable(Fill, int, int) const { return false; }
-void Detector::fillStep(Fill, int, int) {}
+
+namespace {
+
+using Velmora::Image::GrayBuf;
+
+// 0 when v < 0, m when v > m, v otherwise. Taken in 64 bits so that start points near the int
+// limits cannot overflow before the clamp.
+int clampTo(long long v, int m) {
+  if (v < 0) return 0;
+  if (v > m) return m;
+  return static_cast<int>(v);
+}
+
+int saturate(long long v) {
+  return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
+std::uint8_t levelOf(int g, int low, int mid, int high) {
+  if (g >= high) return kLevelWhite;
+  if (g >= mid) return kLevelLight;
+  if (g >= low) return kLevelDark;
+  return kLevelBlack;
+}
+
+void classifyRow(const std::uint8_t* in, std::uint8_t* out, int count, int low, int mid, int high) {
+  int x = 0;
+#if defined(__SSE2__)
+  // Sixteen pixels at a time. A threshold at or below 0 holds for every grey value (compare
+  // against 0), one above 255 for none (mask cleared), so any int thresholds classify exactly
+  // like levelOf.
+  struct Test {
+    __m128i value;
+    __m128i keep;
+  };
+  auto makeTest = [](int t) {
+    return Test{_mm_set1_epi8(static_cast<char>(std::clamp(t, 0, 255))), t > 255 ? _mm_setzero_si128() : _mm_set1_epi8(-1)};
+  };
+  const Test th = makeTest(high), tm = makeTest(mid), tl = makeTest(low);
+  const __m128i v85 = _mm_set1_epi8(static_cast<char>(kLevelDark));
+  const __m128i v170 = _mm_set1_epi8(static_cast<char>(kLevelLight));
+  auto atLeast = [](__m128i g, const Test& t) { return _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(g, t.value), g), t.keep); };
+  for (; x + 16 <= count; x += 16) {
+    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+    const __m128i mh = atLeast(g, th);
+    const __m128i mm = atLeast(g, tm);
+    const __m128i ml = atLeast(g, tl);
+    __m128i r = _mm_and_si128(ml, v85);
+    r = _mm_or_si128(_mm_and_si128(mm, v170), _mm_andnot_si128(mm, r));
+    r = _mm_or_si128(mh, _mm_andnot_si128(mh, r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), r);
+  }
+#endif
+  for (; x < count; ++x) out[x] = levelOf(in[x], low, mid, high);
+}
+
+enum FillKind { kDarkFill, kLightFill, kRingFill };
+
+// Keeps the running sums in locals (level writes through a byte pointer would otherwise force
+// reloads of the members on every pixel) and hands them back however the step ends.
+struct FillState {
+  Detector& det;
+  long long sumX, sumY, count;
+  std::array<long long, 4> distance;
+  std::array<IntPoint, 4> point;
+
+  explicit FillState(Detector& d)
+      : det(d), sumX(d.fillSumX), sumY(d.fillSumY), count(d.fillCount), point(d.quadrantPoint) {
+    for (int i = 0; i < 4; ++i) distance[i] = d.quadrantDistance[i];
+  }
+  ~FillState() {
+    det.fillSumX = sumX;
+    det.fillSumY = sumY;
+    det.fillCount = static_cast<int>(count);
+    for (int i = 0; i < 4; ++i) det.quadrantDistance[i] = static_cast<int>(distance[i]);
+    det.quadrantPoint = point;
+  }
+  FillState(const FillState&) = delete;
+  FillState& operator=(const FillState&) = delete;
+};
+
+template <FillKind kKind>
+void scanlineStep(Detector& det, int x, int y) {
+  GrayBuf& levels = *det.levelImage;
+  const int w = levels.width();
+  const int h = levels.height();
+  constexpr std::uint8_t mark = kKind == kDarkFill ? kLevelDarkFilled : kKind == kLightFill ? kLevelLightFilled : kLevelRingFilled;
+  constexpr bool outsideFillable = kKind != kDarkFill;
+  const int wl = det.windowLeft;
+  const int wr = det.windowRight;
+  const int wt = det.windowTop;
+  const int wb = det.windowBottom;
+
+  auto rowAt = [&](long long yy) -> std::uint8_t* { return yy >= 0 && yy < h ? levels.row(static_cast<int>(yy)) : nullptr; };
+  auto fillable = [w](const std::uint8_t* r, int xx) -> bool {
+    if (r != nullptr && xx >= 0 && xx < w) {
+      const std::uint8_t v = r[xx];
+      return kKind == kDarkFill ? v < 128 : v >= 128;
+    }
+    return outsideFillable;
+  };
+
+  std::uint8_t* const cur = rowAt(y);
+  if (cur != nullptr && x >= 0 && x < w && cur[x] == mark) return;
+
+  // Walk left. Positions outside the image are all fillable for the light variants, so a long
+  // stretch of them is crossed in one jump to where the pixel-by-pixel walk would arrive.
+  if constexpr (outsideFillable) {
+    if (cur == nullptr) {
+      if (x > wl) x = wl;
+    } else if (x >= w && x > wl) {
+      x = std::max(wl, w - 1);
+    }
+  }
+  while (x > wl && fillable(cur, x)) --x;
+  // Nothing at or past windowRight is filled or queued, so the step can end here.
+  if (static_cast<long long>(x) + 1 >= wr) return;
+  ++x;
+
+  const long long yAbove = static_cast<long long>(y) - 1;
+  const long long yBelow = static_cast<long long>(y) + 1;
+  const std::uint8_t* const above = rowAt(yAbove);
+  const std::uint8_t* const below = rowAt(yBelow);
+  const bool queueAbove = wt < yAbove && yAbove < wb;
+  const bool queueBelow = wt < yBelow && yBelow < wb;
+  bool aboveOpen = true;
+  bool belowOpen = true;
+  auto examine = [&](int xx) {
+    const bool queueX = wl < xx && xx < wr;
+    if (fillable(above, xx)) {
+      if (aboveOpen) {
+        aboveOpen = false;
+        if (queueX && queueAbove) {
+          det.seedX.push_back(xx);
+          det.seedY.push_back(static_cast<int>(yAbove));
+        }
+      }
+    } else {
+      aboveOpen = true;
+    }
+    if (fillable(below, xx)) {
+      if (belowOpen) {
+        belowOpen = false;
+        if (queueX && queueBelow) {
+          det.seedX.push_back(xx);
+          det.seedY.push_back(static_cast<int>(yBelow));
+        }
+      }
+    } else {
+      belowOpen = true;
+    }
+  };
+
+  FillState s(det);
+  const int ox = det.ringOrigin.x;
+  const int oy = det.ringOrigin.y;
+  const long long limit = det.fillLimit;
+  auto isFillable = [](std::uint8_t v) { return kKind == kDarkFill ? v < 128 : v >= 128; };
+  // The ring fill's extra work for a counted pixel: the farthest pixel per quadrant around
+  // ringOrigin (the first one reached keeps a tie); true when the budget is used up.
+  auto ringVisit = [&](int px) {
+    const int q = px > ox ? (y <= oy ? 0 : 1) : (y > oy ? 2 : 3);
+    const long long dy = static_cast<long long>(oy) - y;
+    const long long dx = static_cast<long long>(ox) - px;
+    const long long d2 = dy * dy + dx * dx;
+    if (d2 > s.distance[q]) {
+      s.distance[q] = d2;
+      s.point[q] = IntPoint{px, y};
+    }
+    return s.count >= limit;
+  };
+
+  examine(x);
+  for (;;) {
+    // Fast path: the pixel and both neighbour rows lie in the image, so every test is a plain
+    // byte read. Same steps, same order as the general path below.
+    if (cur != nullptr && above != nullptr && below != nullptr && x >= 0) {
+      const int end = std::min(wr, w);
+      while (x < end) {
+        if (!isFillable(cur[x])) return;
+        cur[x] = mark;
+        s.sumX += x;
+        s.sumY += y;
+        s.count += 1;
+        if constexpr (kKind == kRingFill) {
+          if (ringVisit(x)) return;
+        }
+        const bool queueX = wl < x;  // x < wr holds inside this loop
+        if (isFillable(above[x])) {
+          if (aboveOpen) {
+            aboveOpen = false;
+            if (queueX && queueAbove) {
+              det.seedX.push_back(x);
+              det.seedY.push_back(static_cast<int>(yAbove));
+            }
+          }
+        } else {
+          aboveOpen = true;
+        }
+        if (isFillable(below[x])) {
+          if (belowOpen) {
+            belowOpen = false;
+            if (queueX && queueBelow) {
+              det.seedX.push_back(x);
+              det.seedY.push_back(static_cast<int>(yBelow));
+            }
+          }
+        } else {
+          belowOpen = true;
+        }
+        ++x;
+        if (x >= wr) return;
+      }
+    }
+
+    // General path, one pixel: positions off the image on this row or the next ones.
+    if (!fillable(cur, x)) return;
+    if constexpr (kKind == kLightFill) {
+      // Left of the image and not right of windowLeft: every pixel counts, nothing is written,
+      // the outside neighbours close both flags and nothing can be queued. Summed at once so
+      // that a start point far off the image costs nothing extra.
+      if (x < 0 && x <= wl) {
+        const long long last = std::min<long long>({-1, wl, static_cast<long long>(wr) - 1});
+        const long long n = last - x + 1;
+        s.sumX += (x + last) * n / 2;
+        s.sumY += static_cast<long long>(y) * n;
+        s.count += n;
+        aboveOpen = false;
+        belowOpen = false;
+        if (last + 1 >= wr) return;
+        x = static_cast<int>(last + 1);
+        continue;
+      }
+    }
+    if (cur != nullptr && x >= 0 && x < w) cur[x] = mark;
+    s.sumX += x;
+    s.sumY += y;
+    s.count += 1;
+    if constexpr (kKind == kRingFill) {
+      if (ringVisit(x)) return;
+    }
+    examine(x);
+    ++x;
+    if (x >= wr) return;
+  }
+}
+
+}  // namespace
+
+bool Detector::levelDark(int x, int y) const {
+  if (!levelImage || !levelImage->inBounds(x, y)) return false;
+  return levelImage->row(y)[x] < 128;
+}
+
+void Detector::fillStep(Fill kind, int x, int y) {
+  // Without a level image nothing has been classified and there is nothing to fill.
+  if (!levelImage) return;
+  switch (kind) {
+    case Fill::Dark:
+      scanlineStep<kDarkFill>(*this, x, y);
+      break;
+    case Fill::Light:
+      scanlineStep<kLightFill>(*this, x, y);
+      break;
+    case Fill::Ring:
+      scanlineStep<kRingFill>(*this, x, y);
+      break;
+  }
+}
+
+void Detector::floodDark(int x, int y) {
+  fillStep(Fill::Dark, x, y);
+  while (!seedX.empty()) {
+    fillStep(Fill::Dark, seedX.front(), seedY.front());
+    seedX.pop_front();
+    seedY.pop_front();
+  }
+}
+
+void Detector::floodLight(int x, int y) {
+  fillStep(Fill::Light, x, y);
+  while (!seedX.empty()) {
+    fillStep(Fill::Light, seedX.front(), seedY.front());
+    seedX.pop_front();
+    seedY.pop_front();
+  }
+}
+
+void Detector::measureThresholds(int x0, int y0, int x1, int y1, int& low, int& mid, int& high) const {
+  if (!image || image->width() < 1 || image->height() < 1) return;
+  const int w = image->width();
+  const int h = image->height();
+  x0 = clampTo(x0, w - 1);
+  x1 = clampTo(x1, w - 1);
+  y0 = clampTo(y0, h - 1);
+  y1 = clampTo(y1, h - 1);
+  if (x1 < x0 || y1 < y0) return;
+  int lo = image->row(y0)[x0];
+  int hi = lo;
+  for (int y = y0; y <= y1; ++y) {
+    const std::uint8_t* r = image->row(y);
+    for (int x = x0; x <= x1; ++x) {
+      lo = std::min<int>(lo, r[x]);
+      hi = std::max<int>(hi, r[x]);
+    }
+  }
+  mid = (lo + hi) / 2;
+  low = (lo + mid) / 2;
+  high = (hi + low) / 2;
+}
+
+void Detector::classifyWindow(int x0, int y0, int x1, int y1, int low, int mid, int high) {
+  if (!image) return;
+  const int w = image->width();
+  const int h = image->height();
+  // Made once with every level 0, then only resized; it is never cleared.
+  if (!levelImage) levelImage = std::make_shared<GrayBuf>();
+  levelImage->resize(w, h);
+  if (w < 1 || h < 1) return;
+  x0 = clampTo(x0, w - 1);
+  x1 = clampTo(x1, w - 1);
+  y0 = clampTo(y0, h - 1);
+  y1 = clampTo(y1, h - 1);
+  if (x1 < x0 || y1 < y0) return;
+  // The column x1 and the row y1 are left as they were.
+  for (int y = y0; y < y1; ++y) {
+    classifyRow(image->row(y) + x0, levelImage->row(y) + x0, x1 - x0, low, mid, high);
+  }
+}
+
+Point2D Detector::locateCenter(int px, int py) {
+  if (!image || image->width() < 1 || image->height() < 1) return Point2D{0.0, 0.0};
+  const int w = image->width();
+  const int h = image->height();
+  const int d = std::min((w - 1) / 6, (h - 1) / 6);
+  fillSumX = 0;
+  fillSumY = 0;
+  fillCount = 0;
+  windowLeft = clampTo(static_cast<long long>(px) - d, w - 1);
+  windowTop = clampTo(static_cast<long long>(py) - d, h - 1);
+  windowRight = clampTo(static_cast<long long>(px) + d, w - 1);
+  windowBottom = clampTo(static_cast<long long>(py) + d, h - 1);
+  seedX.clear();
+  seedY.clear();
+
+  // Thresholds from a small box at the start point, so that they follow the local contrast.
+  const int q = d / 4;
+  int low = 0;
+  int mid = 128;
+  int high = 255;
+  measureThresholds(saturate(static_cast<long long>(px) - q), saturate(static_cast<long long>(py) - q),
+                    saturate(static_cast<long long>(px) + q), saturate(static_cast<long long>(py) + q), low, mid, high);
+  classifyWindow(windowLeft, windowTop, windowRight, windowBottom, low, mid, high);
+
+  try {
+    if (levelImage && levelImage->inBounds(px, py) && levelImage->row(py)[px] < 128) {
+      floodDark(px, py);
+    } else {
+      floodLight(px, py);
+    }
+  } catch (const std::exception&) {
+    fillCount = 0;
+  }
+  if (fillCount == 0) return Point2D{-1.0, -1.0};
+  return Point2D{static_cast<double>(fillSumX) / fillCount, static_cast<double>(fillSumY) / fillCount};
+}
+
 }  // namespace Aztec

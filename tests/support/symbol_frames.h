@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/gray_buf.h"
@@ -15,8 +16,8 @@ enum class SymbolKind { Any, Compact, FullRange };
 struct SymbolRequest {
   std::vector<std::uint8_t> message;  // bytes to encode
   SymbolKind kind = SymbolKind::Any;
-  int layers = 0;          // 0: smallest that fits; otherwise the exact layer count
-  int eccPercent = 0;      // 0: the encoder's default (23% + 3 codewords)
+  int layers = 0;      // 0: smallest that fits; otherwise the exact layer count
+  int eccPercent = 0;  // 0: the encoder's default (23% + 3 codewords)
 };
 
 // The encoder's module matrix and what it chose.
@@ -25,7 +26,7 @@ struct EncodedSymbol {
   std::vector<std::vector<bool>> modules;  // [row][column], true = dark
   bool compact = false;
   int layers = 0;
-  int dataCodewords = 0;   // from the symbol's own mode message
+  int dataCodewords = 0;  // from the symbol's own mode message
   int codewordSize = 0;
   int totalCodewords = 0;
   std::vector<std::uint8_t> message;
@@ -38,8 +39,8 @@ EncodedSymbol encodeText(const std::string& text, SymbolKind kind = SymbolKind::
 struct RenderOptions {
   int width = 640;
   int height = 480;
-  double moduleSize = 5.0;   // pixels per module
-  double centerX = -1.0;     // symbol centre in pixels; negative: the frame centre
+  double moduleSize = 5.0;  // pixels per module
+  double centerX = -1.0;    // symbol centre in pixels; negative: the frame centre
   double centerY = -1.0;
   int rotation = 0;          // clockwise quarter turns of the picture
   bool mirrored = false;     // mirror image (columns reversed) before rotating
@@ -54,7 +55,12 @@ struct RenderOptions {
 // Renders the symbol (light background everywhere outside it) into a width x height frame.
 Velmora::Image::GrayBuf renderSymbol(const EncodedSymbol& symbol, const RenderOptions& options);
 
-// Modules flipped in place: (row, column) pairs of the module matrix.
+// The mode message ring as the matrix holds it (28 bits compact, 40 full-range), clockwise
+// from the top-left corner, first bit the most significant of the first 4-bit word.
+std::vector<bool> modeMessageRing(const EncodedSymbol& symbol);
+
+// Modules flipped in place: (row, column) pairs of the module matrix; std::out_of_range for a
+// position outside it.
 void flipModules(EncodedSymbol& symbol, const std::vector<std::pair<int, int>>& positions);
 
 }  // namespace AztecTest

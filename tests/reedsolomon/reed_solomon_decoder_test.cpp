@@ -1,0 +1,239 @@
+#include "reedsolomon/reed_solomon_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/rs_encoder.h"
+
+namespace {
+
+namespace RS = Aztec::ReedSolomon;
+using RS::ReedSolomonDecoder;
+
+struct FieldCase {
+  const RS::GenericGF* field;
+  AztecTest::RsFieldSpec spec;
+  int maxLength;  // longest block the Aztec symbology uses with this field
+};
+
+const FieldCase kFields[] = {
+    {&RS::GF16, AztecTest::kRsGF16, 15},
+    {&RS::GF64, AztecTest::kRsGF64, 63},
+    {&RS::GF256, AztecTest::kRsGF256, 255},
+    {&RS::GF1024, AztecTest::kRsGF1024, 1023},
+    {&RS::GF4096, AztecTest::kRsGF4096, 1664},
+};
+
+std::vector<int> randomData(std::mt19937& rng, int count, int size) {
+  std::uniform_int_distribution<int> value(0, size - 1);
+  std::vector<int> data(static_cast<std::size_t>(count));
+  for (int& v : data) v = value(rng);
+  return data;
+}
+
+// Corrupts `count` distinct positions with non-zero error values; returns the positions.
+std::set<int> corrupt(std::vector<int>& word, int count, int size, std::mt19937& rng) {
+  std::uniform_int_distribution<int> position(0, static_cast<int>(word.size()) - 1);
+  std::uniform_int_distribution<int> error(1, size - 1);
+  std::set<int> hit;
+  while (static_cast<int>(hit.size()) < count) {
+    const int p = position(rng);
+    if (hit.insert(p).second) word[p] ^= error(rng);
+  }
+  return hit;
+}
+
+bool isKnownFailure(const std::exception& e) {
+  static const std::set<std::string> texts{"r_{i-1} was zero",
+                                           "sigmaTilde(0) was zero",
+                                           "Error locator degree does not match number of roots",
+                                           "Bad error location",
+                                           "Log praram is zero",
+                                           "Arithmetic Exception",
+                                           "invalid vector<T> subscript"};
+  return texts.count(e.what()) == 1;
+}
+
+TEST(ReedSolomonDecoder, CodewordWithoutErrorsIsUnchanged) {
+  std::mt19937 rng(11);
+  for (const FieldCase& fc : kFields) {
+    const AztecTest::RsEncoder enc(fc.spec);
+    const std::vector<int> word = enc.encode(randomData(rng, 9, fc.spec.size), 6);
+    std::vector<int> received = word;
+    EXPECT_EQ(ReedSolomonDecoder(fc.field).decode(received, 6), 0) << fc.spec.size;
+    EXPECT_EQ(received, word);
+  }
+}
+
+TEST(ReedSolomonDecoder, NoCheckWordsReturnsLengthUntouched) {
+  std::vector<int> junk{15, 3, 99, -4};  // not even field elements: nothing is examined
+  const std::vector<int> before = junk;
+  EXPECT_EQ(ReedSolomonDecoder(&RS::GF16).decode(junk, 0), 4);
+  EXPECT_EQ(ReedSolomonDecoder(&RS::GF16).decode(junk, -3), 4);
+  EXPECT_EQ(junk, before);
+  std::vector<int> empty;
+  EXPECT_EQ(ReedSolomonDecoder(&RS::GF4096).decode(empty, 0), 0);
+}
+
+// The mode messages: 2 data + 5 check words (compact) and 4 + 6 (full-range) over GF(16),
+// every single and double error position.
+TEST(ReedSolomonDecoder, ModeMessageCorrectsEveryPairOfErrors) {
+  const AztecTest::RsEncoder enc(AztecTest::kRsGF16);
+  const ReedSolomonDecoder decoder(&RS::GF16);
+  std::mt19937 rng(7);
+  for (const auto& [dataCount, checkCount] : {std::pair{2, 5}, std::pair{4, 6}}) {
+    const std::vector<int> word = enc.encode(randomData(rng, dataCount, 16), checkCount);
+    ASSERT_TRUE(enc.isCodeword(word, checkCount));
+    const int length = dataCount + checkCount;
+    for (int p = 0; p < length; ++p) {
+      for (int q = p; q < length; ++q) {
+        std::vector<int> received = word;
+        received[p] ^= 1 + (p * 5 + q) % 15;
+        if (q != p) received[q] ^= 1 + (q * 7 + p) % 15;
+        const int expected = q == p ? 1 : 2;
+        ASSERT_EQ(decoder.decode(received, checkCount), expected) << p << "," << q;
+        ASSERT_EQ(received, word) << p << "," << q;
+      }
+    }
+  }
+}
+
+// Random blocks of every field, from short ones to the longest the symbology uses, with up to
+// checkCount / 2 corrupted words (including the check words).
+TEST(ReedSolomonDecoder, CorrectsUpToHalfTheCheckWords) {
+  std::mt19937 rng(2024);
+  for (const FieldCase& fc : kFields) {
+    const AztecTest::RsEncoder enc(fc.spec);
+    const ReedSolomonDecoder decoder(fc.field);
+    for (int trial = 0; trial < 12; ++trial) {
+      const int length = trial == 0 ? fc.maxLength : std::uniform_int_distribution<int>(4, std::min(fc.maxLength, 200))(rng);
+      const int checkCount = std::uniform_int_distribution<int>(1, length - 2)(rng);
+      const std::vector<int> word = enc.encode(randomData(rng, length - checkCount, fc.spec.size), checkCount);
+      for (int errors : {1, checkCount / 2, std::uniform_int_distribution<int>(0, checkCount / 2)(rng)}) {
+        std::vector<int> received = word;
+        corrupt(received, errors, fc.spec.size, rng);
+        SCOPED_TRACE(testing::Message() << "size " << fc.spec.size << " length " << length << " check "
+                                        << checkCount << " errors " << errors);
+        if (errors == 0) {
+          EXPECT_EQ(decoder.decode(received, checkCount), 0);
+        } else if (checkCount == 1) {
+          // one check word detects but cannot correct; whatever happens stays inside the block
+          try {
+            decoder.decode(received, checkCount);
+          } catch (const std::exception& e) {
+            EXPECT_TRUE(isKnownFailure(e)) << e.what();
+          }
+          continue;
+        } else {
+          EXPECT_EQ(decoder.decode(received, checkCount), errors);
+        }
+        EXPECT_EQ(received, word);
+      }
+    }
+  }
+}
+
+// Beyond the capacity the decoder raises one of its exceptions or changes at most as many words
+// as it reports, never more than (checkCount + 1) / 2: an odd checkCount lets the locator reach
+// one degree past the capacity, and no check of the evaluator's degree is made, so such a result
+// need not be a codeword. With an even checkCount and checkCount / 2 corrections the evaluator
+// is of lower degree than the locator, so the result must be a codeword.
+TEST(ReedSolomonDecoder, BeyondCapacityFailsCleanly) {
+  std::mt19937 rng(99);
+  for (const FieldCase& fc : kFields) {
+    const AztecTest::RsEncoder enc(fc.spec);
+    const ReedSolomonDecoder decoder(fc.field);
+    int raised = 0;
+    for (int trial = 0; trial < 60; ++trial) {
+      const int length = std::min(fc.maxLength, 12 + trial);
+      const int checkCount = std::min(length - 1, 4 + trial % 5);
+      const std::vector<int> word = enc.encode(randomData(rng, length - checkCount, fc.spec.size), checkCount);
+      std::vector<int> received = word;
+      const int errors = std::min(length, checkCount / 2 + 1 + trial % 4);
+      corrupt(received, errors, fc.spec.size, rng);
+      const std::vector<int> corrupted = received;
+      SCOPED_TRACE(testing::Message() << "size " << fc.spec.size << " length " << length << " check " << checkCount
+                                      << " errors " << errors);
+      try {
+        const int corrected = decoder.decode(received, checkCount);
+        int changed = 0;
+        for (int i = 0; i < length; ++i) changed += received[i] != corrupted[i];
+        EXPECT_LE(changed, corrected);
+        EXPECT_GE(corrected, 1);
+        EXPECT_LE(corrected, (checkCount + 1) / 2);
+        if (checkCount % 2 == 0 && corrected == checkCount / 2) {
+          EXPECT_TRUE(enc.isCodeword(received, checkCount)) << "corrected " << corrected;
+        }
+      } catch (const std::exception& e) {
+        ++raised;
+        EXPECT_TRUE(isKnownFailure(e)) << e.what();
+      }
+    }
+    EXPECT_GT(raised, 0) << fc.spec.size;
+  }
+}
+
+// A single error whose location lies before the start of the array (a GF(16) block of 4 words
+// whose syndromes say "error at x^6") is reported, and nothing is written.
+TEST(ReedSolomonDecoder, ErrorLocationBeforeTheArray) {
+  const AztecTest::RsEncoder enc(AztecTest::kRsGF16);
+  std::vector<int> received;
+  for (int c1 = 0; c1 < 16 && received.empty(); ++c1) {
+    for (int c0 = 0; c0 < 16; ++c0) {
+      const std::vector<int> r{0, 0, c1, c0};
+      if (enc.evaluate(r, enc.power(1)) == enc.power(6) && enc.evaluate(r, enc.power(2)) == enc.power(12)) {
+        received = r;
+        break;
+      }
+    }
+  }
+  ASSERT_EQ(received.size(), 4u);
+  const std::vector<int> before = received;
+  try {
+    ReedSolomonDecoder(&RS::GF16).decode(received, 2);
+    ADD_FAILURE() << "a location before the array start was accepted";
+  } catch (const RS::ReedSolomonException& e) {
+    EXPECT_STREQ(e.what(), "Bad error location");
+  }
+  EXPECT_EQ(received, before);
+}
+
+TEST(ReedSolomonDecoder, BadArgumentsRaiseTheirExceptions) {
+  const ReedSolomonDecoder decoder(&RS::GF16);
+  std::vector<int> empty;
+  try {
+    decoder.decode(empty, 3);
+    ADD_FAILURE() << "empty array accepted";
+  } catch (const RS::IllegalArgumentException& e) {
+    EXPECT_STREQ(e.what(), "Coefficients is null or empty");
+  }
+  // more check words than the field has non-zero powers: exp(16) is out of the table
+  std::vector<int> word(20, 0);
+  word[3] = 1;
+  try {
+    decoder.decode(word, 16);
+    ADD_FAILURE() << "checkCount beyond the field accepted";
+  } catch (const std::out_of_range& e) {
+    EXPECT_STREQ(e.what(), "invalid vector<T> subscript");
+  }
+  // words outside the field never index a table out of range
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int> wild(-40, 60);
+  for (int trial = 0; trial < 200; ++trial) {
+    std::vector<int> received(10);
+    for (int& v : received) v = wild(rng);
+    try {
+      decoder.decode(received, 4);
+    } catch (const std::exception& e) {
+      EXPECT_TRUE(isKnownFailure(e)) << e.what();
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs aztec-read on bad and unreadable inputs: exit codes and one-line messages naming the file.
+# Usage: aztec_read_test.sh AZTEC_READ SAMPLES_DIR
+set -u
+bin=$1
+samples=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+# expect CODE STDERR_PATTERN ARGS... : exit code, a stderr line matching the pattern, one line only.
+expect() {
+  local code=$1 pattern=$2
+  shift 2
+  "$bin" "$@" >"$tmp/out" 2>"$tmp/err"
+  local got=$?
+  local lines
+  lines=$(wc -l <"$tmp/err")
+  if [ "$got" -ne "$code" ]; then
+    echo "FAIL: aztec-read $*: exit $got, expected $code"; cat "$tmp/err"; failures=$((failures + 1)); return
+  fi
+  if [ -n "$pattern" ] && { ! grep -q -- "$pattern" "$tmp/err" || [ "$lines" -ne 1 ]; }; then
+    echo "FAIL: aztec-read $*: stderr should be one line matching '$pattern', got:"; cat "$tmp/err"
+    failures=$((failures + 1))
+  fi
+}
+
+printf 'hello, not an image\n' >"$tmp/text.png"
+: >"$tmp/empty.png"
+: >"$tmp/empty.raw"
+head -c 100 /dev/zero >"$tmp/short.raw"
+printf 'P5\n16 16\n255\n' >"$tmp/blank.pgm"
+head -c 256 /dev/zero | tr '\0' '\310' >>"$tmp/blank.pgm"
+head -c 256 /dev/zero | tr '\0' '\310' >"$tmp/blank.raw"
+printf 'P5\n# cut short\n16 16\n255\n' >"$tmp/short.pgm"
+head -c 100 /dev/zero >>"$tmp/short.pgm"
+# A PNG signature and header followed by garbage, and a real sample cut short.
+printf '\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x02\x80\0\0\x01\xe0\x08\0\0\0\0garbage' >"$tmp/garbage.png"
+sample=$(ls "$samples"/*.png 2>/dev/null | head -n 1)
+if [ -n "$sample" ]; then head -c 300 "$sample" >"$tmp/truncated.png"; else cp "$tmp/garbage.png" "$tmp/truncated.png"; fi
+mkdir "$tmp/dir.png"
+
+# Usage errors.
+expect 2 "no input file"
+expect 2 "unknown option '--frobnicate'" --frobnicate "$tmp/blank.pgm"
+expect 2 "bad --size '0x16'" --size 0x16 "$tmp/blank.raw"
+expect 2 "bad --size '16'" --size 16 "$tmp/blank.raw"
+expect 2 "bad --size '99999x99999'" --size 99999x99999 "$tmp/blank.raw"
+expect 2 "needs a value" "$tmp/blank.raw" --size
+expect 2 "exclude each other" --hex --json "$tmp/blank.pgm"
+expect 0 "" --help
+grep -q "^Usage: aztec-read" "$tmp/out" || { echo "FAIL: --help prints no usage"; failures=$((failures + 1)); }
+
+# File errors name the file.
+expect 2 "$tmp/missing.png: cannot open" "$tmp/missing.png"
+expect 2 "$tmp/text.png: not a readable image" "$tmp/text.png"
+expect 2 "$tmp/empty.png: empty file" "$tmp/empty.png"
+expect 2 "$tmp/garbage.png: " "$tmp/garbage.png"
+expect 2 "$tmp/truncated.png: " "$tmp/truncated.png"
+expect 2 "$tmp/dir.png: read error" "$tmp/dir.png"
+expect 2 "$tmp/short.pgm: truncated PGM/PPM: 100 pixel bytes, 256 needed" "$tmp/short.pgm"
+expect 2 "$tmp/empty.raw: raw file has 0 bytes, 16x16 needs 256" --size 16x16 "$tmp/empty.raw"
+expect 2 "$tmp/short.raw: raw file has 100 bytes" --size=16x16 "$tmp/short.raw"
+
+# Readable frames without a symbol: not read, exit 1, never a crash.
+expect 1 "$tmp/blank.pgm: " "$tmp/blank.pgm"
+expect 1 "$tmp/blank.raw: " --size 16x16 "$tmp/blank.raw"
+expect 1 "" --json "$tmp/blank.pgm"
+if ! grep -Eq '^\{"file":"[^"]*blank\.pgm","status":(0|1|null),"statusText":".*","text":"","bytesHex":"","error":(null|".*")\}$' "$tmp/out" \
+   || [ "$(wc -l <"$tmp/out")" -ne 1 ]; then
+  echo "FAIL: --json line for a blank frame:"; cat "$tmp/out"; failures=$((failures + 1))
+fi
+
+# A file error among readable files: the others are still reported, exit 2 wins.
+expect 2 "$tmp/missing.png: cannot open" --json "$tmp/blank.pgm" "$tmp/missing.png"
+grep -q '"file":"[^"]*blank.pgm"' "$tmp/out" || { echo "FAIL: blank.pgm not reported next to a missing file"; failures=$((failures + 1)); }
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all checks passed"

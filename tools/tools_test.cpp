@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "frame_input.h"
+#include "text_output.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(TextOutput, Latin1BytesBecomeUtf8AndHex) {
+  Bytes bytes = {'A', 0x00, 0x7F, 0x80, 0xB0, 0xFF};
+  EXPECT_EQ(AztecTools::latin1ToUtf8(bytes), std::string("A\0\x7F\xC2\x80\xC2\xB0\xC3\xBF", 9));
+  EXPECT_EQ(AztecTools::toHex(bytes), "41007f80b0ff");  // nothing dropped after the zero byte
+  EXPECT_EQ(AztecTools::toHex(bytes, " "), "41 00 7f 80 b0 ff");
+  EXPECT_EQ(AztecTools::toHex({}), "");
+}
+
+TEST(TextOutput, JsonStringEscapesAndStaysValidUtf8) {
+  EXPECT_EQ(AztecTools::jsonString("a\"b\\c\nd\re\tf"), "\"a\\\"b\\\\c\\nd\\re\\tf\"");
+  EXPECT_EQ(AztecTools::jsonString(std::string("\x01\x00\x1f\x7f", 4)), "\"\\u0001\\u0000\\u001f\\u007f\"");
+  EXPECT_EQ(AztecTools::jsonString("\xC3\xA6 \xE2\x82\xAC \xF0\x9F\x98\x80"),
+            "\"\xC3\xA6 \xE2\x82\xAC \xF0\x9F\x98\x80\"");
+  // Lone, overlong, surrogate and cut-off sequences are read as Latin-1 bytes.
+  EXPECT_EQ(AztecTools::jsonString("\xB0"), "\"\xC2\xB0\"");
+  EXPECT_EQ(AztecTools::jsonString("\xC0\xAF"), "\"\xC3\x80\xC2\xAF\"");
+  EXPECT_EQ(AztecTools::jsonString("\xED\xA0\x80"), "\"\xC3\xAD\xC2\xA0\xC2\x80\"");
+  EXPECT_EQ(AztecTools::jsonString("x\xE2\x82"), "\"x\xC3\xA2\xC2\x82\"");
+}
+
+TEST(FrameInput, ParseSizeAcceptsOnlyWxH) {
+  int w = 0, h = 0;
+  EXPECT_TRUE(AztecTools::parseSize("640x480", w, h));
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 480);
+  EXPECT_TRUE(AztecTools::parseSize("1X1", w, h));
+  for (const char* bad : {"", "640", "x480", "640x", "0x480", "640x0", "-1x5", "64 0x480", "640x480x2",
+                          "99999x99999", "1234567890x1"})
+    EXPECT_FALSE(AztecTools::parseSize(bad, w, h)) << bad;
+}
+
+TEST(FrameInput, RawPlaneNeedsWidthTimesHeightBytes) {
+  Bytes plane = {1, 2, 3, 4, 5, 6, 7};
+  Velmora::Image::GrayBuf img = AztecTools::rawPlane(plane, 3, 2);
+  EXPECT_EQ(img.width(), 3);
+  EXPECT_EQ(img.height(), 2);
+  EXPECT_EQ(img.pixelAt(2, 0), 3);
+  EXPECT_EQ(img.pixelAt(0, 1), 4);
+  EXPECT_THROW(AztecTools::rawPlane(plane, 4, 2), AztecTools::InputError);
+  EXPECT_THROW(AztecTools::rawPlane({}, 1, 1), AztecTools::InputError);
+}
+
+TEST(FrameInput, DecodesPgmAndRejectsShortOnes) {
+  std::string pgm = "P5\n# comment\n3 2\n255\n";
+  Bytes file(pgm.begin(), pgm.end());
+  for (std::uint8_t v : {10, 20, 30, 40, 50, 60}) file.push_back(v);
+  Velmora::Image::GrayBuf img = AztecTools::decodeImage(file);
+  ASSERT_EQ(img.width(), 3);
+  ASSERT_EQ(img.height(), 2);
+  EXPECT_EQ(img.pixelAt(0, 0), 10);
+  EXPECT_EQ(img.pixelAt(2, 1), 60);
+  file.pop_back();
+  EXPECT_THROW(AztecTools::decodeImage(file), AztecTools::InputError);
+  EXPECT_THROW(AztecTools::decodeImage({}), AztecTools::InputError);
+  Bytes text = {'h', 'i', '\n'};
+  EXPECT_THROW(AztecTools::decodeImage(text), AztecTools::InputError);
+}
+
+TEST(FrameInput, ColourBecomesLuminanceWithFixedWeights) {
+  // A 2x1 binary PPM: pure red and pure white.
+  std::string ppm = "P6 2 1 255\n";
+  Bytes file(ppm.begin(), ppm.end());
+  for (std::uint8_t v : {255, 0, 0, 255, 255, 255}) file.push_back(v);
+  Velmora::Image::GrayBuf img = AztecTools::decodeImage(file);
+  EXPECT_EQ(img.pixelAt(0, 0), (255 * 77) >> 8);
+  EXPECT_EQ(img.pixelAt(1, 0), 255);
+}
+
+}  // namespace
