@@ -70,6 +70,25 @@ void classifyRow(const std::uint8_t* in, std::uint8_t* out, int count, int low, 
 
 enum FillKind { kDarkFill, kLightFill, kRingFill };
 
+// Bit i set when row[x + i] is light (128 or more), for i < count <= 64; reads only those bytes.
+inline __attribute__((always_inline)) std::uint64_t lightBits(const std::uint8_t* row, int x, int count) {
+  std::uint64_t bits = 0;
+  int i = 0;
+#if defined(__SSE2__)
+  // The top bit of each byte is exactly "level >= 128".
+  for (; i + 16 <= count; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + i));
+    bits |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))) << i;
+  }
+#endif
+  for (; i < count; ++i) {
+    if (row[x + i] >= 128) bits |= std::uint64_t{1} << i;
+  }
+  return bits;
+}
+
+int lowestBit(std::uint64_t v) { return __builtin_ctzll(v); }
+
 // Keeps the running sums in locals (level writes through a byte pointer would otherwise force
 // reloads of the members on every pixel) and hands them back however the step ends.
 struct FillState {
@@ -169,10 +188,9 @@ void scanlineStep(Detector& det, int x, int y) {
   const int ox = det.ringOrigin.x;
   const int oy = det.ringOrigin.y;
   const long long limit = det.fillLimit;
-  auto isFillable = [](std::uint8_t v) { return kKind == kDarkFill ? v < 128 : v >= 128; };
   // The ring fill's extra work for a counted pixel: the farthest pixel per quadrant around
   // ringOrigin (the first one reached keeps a tie); true when the budget is used up.
-  auto ringVisit = [&](int px) {
+  auto ringFarthest = [&](int px) {
     const int q = px > ox ? (y <= oy ? 0 : 1) : (y > oy ? 2 : 3);
     const long long dy = static_cast<long long>(oy) - y;
     const long long dx = static_cast<long long>(ox) - px;
@@ -181,50 +199,86 @@ void scanlineStep(Detector& det, int x, int y) {
       s.distance[q] = d2;
       s.point[q] = IntPoint{px, y};
     }
+  };
+  auto ringVisit = [&](int px) {
+    ringFarthest(px);
     return s.count >= limit;
+  };
+
+  // Fillable bits of `count` pixels from x of a row; a row off the image is uniform.
+  auto fillBits = [&](const std::uint8_t* r, int from, int count) -> std::uint64_t {
+    const std::uint64_t valid = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    if (r == nullptr) return outsideFillable ? valid : 0;
+    const std::uint64_t light = lightBits(r, from, count);
+    return (kKind == kDarkFill ? ~light : light) & valid;
   };
 
   examine(x);
   for (;;) {
-    // Fast path: the pixel and both neighbour rows lie in the image, so every test is a plain
-    // byte read. Same steps, same order as the general path below.
-    if (cur != nullptr && above != nullptr && below != nullptr && x >= 0) {
-      const int end = std::min(wr, w);
-      while (x < end) {
-        if (!isFillable(cur[x])) return;
-        cur[x] = mark;
-        s.sumX += x;
-        s.sumY += y;
-        s.count += 1;
-        if constexpr (kKind == kRingFill) {
-          if (ringVisit(x)) return;
+    // Fast path for pixels of this row inside the image, up to 64 at a time. It does what the
+    // pixel-by-pixel path below does, in the same order: count and mark the run, examine the
+    // neighbours of every counted pixel (all but the one that uses up a ring budget), queue
+    // one seed per fillable stretch above and below, interleaved by x with the row above
+    // first, and keep the farthest pixel per quadrant.
+    while (cur != nullptr && x >= 0 && x < std::min(wr, w)) {
+      const int count = std::min(64, std::min(wr, w) - x);
+      const std::uint64_t run = fillBits(cur, x, count);
+      const int runLength = ~run == 0 ? 64 : lowestBit(~run);
+      if (runLength == 0) return;
+      int counted = std::min(runLength, count);
+      bool budgetUsed = false;
+      if constexpr (kKind == kRingFill) {
+        if (s.count + counted >= limit) {
+          counted = static_cast<int>(std::max<long long>(1, limit - s.count));
+          budgetUsed = true;
         }
-        const bool queueX = wl < x;  // x < wr holds inside this loop
-        if (isFillable(above[x])) {
-          if (aboveOpen) {
-            aboveOpen = false;
-            if (queueX && queueAbove) {
-              det.seedX.push_back(x);
-              det.seedY.push_back(static_cast<int>(yAbove));
-            }
-          }
-        } else {
-          aboveOpen = true;
-        }
-        if (isFillable(below[x])) {
-          if (belowOpen) {
-            belowOpen = false;
-            if (queueX && queueBelow) {
-              det.seedX.push_back(x);
-              det.seedY.push_back(static_cast<int>(yBelow));
-            }
-          }
-        } else {
-          belowOpen = true;
-        }
-        ++x;
-        if (x >= wr) return;
       }
+      const int examined = budgetUsed ? counted - 1 : counted;
+      if (examined > 0) {
+        const std::uint64_t mask = examined == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << examined) - 1;
+        const std::uint64_t up = fillBits(above, x, count) & mask;
+        const std::uint64_t down = fillBits(below, x, count) & mask;
+        // A stretch starts where the row turns fillable; at the first bit the open flag says
+        // whether the pixel before was not.
+        const std::uint64_t upStarts = up & ~((up << 1) | (aboveOpen ? 0 : 1));
+        const std::uint64_t downStarts = down & ~((down << 1) | (belowOpen ? 0 : 1));
+        aboveOpen = ((up >> (examined - 1)) & 1) == 0;
+        belowOpen = ((down >> (examined - 1)) & 1) == 0;
+        // Only x > windowLeft is queued (x < windowRight holds here).
+        std::uint64_t queueMask = mask;
+        if (wl >= x) queueMask &= static_cast<long long>(wl) - x + 1 >= 64 ? 0 : ~std::uint64_t{0} << (wl - x + 1);
+        std::uint64_t upQueued = queueAbove ? upStarts & queueMask : 0;
+        std::uint64_t downQueued = queueBelow ? downStarts & queueMask : 0;
+        while ((upQueued | downQueued) != 0) {
+          const int i = lowestBit(upQueued | downQueued);
+          const std::uint64_t bit = std::uint64_t{1} << i;
+          if (upQueued & bit) {
+            det.seedX.push_back(x + i);
+            det.seedY.push_back(static_cast<int>(yAbove));
+          }
+          if (downQueued & bit) {
+            det.seedX.push_back(x + i);
+            det.seedY.push_back(static_cast<int>(yBelow));
+          }
+          upQueued &= ~bit;
+          downQueued &= ~bit;
+        }
+      }
+      std::fill(cur + x, cur + x + counted, mark);
+      const long long last = static_cast<long long>(x) + counted - 1;
+      s.sumX += (x + last) * counted / 2;
+      s.sumY += static_cast<long long>(y) * counted;
+      s.count += counted;
+      if constexpr (kKind == kRingFill) {
+        // Along a row the distance from ringOrigin grows away from ox, so in each half the
+        // farthest pixel is the end away from ox, and it is unique.
+        if (x <= ox) ringFarthest(x);
+        if (last > ox) ringFarthest(static_cast<int>(last));
+        if (budgetUsed) return;
+      }
+      x += counted;
+      if (counted < count) return;  // stopped on a pixel that is not fillable
+      if (x >= wr) return;
     }
 
     // General path, one pixel: positions off the image on this row or the next ones.
@@ -260,11 +314,6 @@ void scanlineStep(Detector& det, int x, int y) {
 }
 
 }  // namespace
-
-bool Detector::levelDark(int x, int y) const {
-  if (!levelImage || !levelImage->inBounds(x, y)) return false;
-  return levelImage->row(y)[x] < 128;
-}
 
 void Detector::fillStep(Fill kind, int x, int y) {
   // Without a level image nothing has been classified and there is nothing to fill.

@@ -122,8 +122,6 @@ class Detector {
   // Which of the three flood fills runs the shared scanline fill step.
   enum class Fill { Dark, Light, Ring };
   void fillStep(Fill kind, int x, int y);
-  // Dark for the ring checks: inside the image with a level below 128.
-  bool levelDark(int x, int y) const;
 };
 
 }  // namespace Aztec

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <exception>
 
 #include "detect/detector.h"
@@ -42,6 +44,11 @@ bool Detector::findRingCorners(SymbolCandidate& candidate, bool fullRange) {
   if (levelImage->width() != w || levelImage->height() != h) return false;
   if (!usableCenter(candidate.center)) return false;
 
+  // Dark here: inside the image with a level below 128; everything else is light.
+  const std::uint8_t* const levels = levelImage->row(0);
+  const std::ptrdiff_t stride = levelImage->stride();
+  auto dark = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && levels[y * stride + x] < 128; };
+
   const int cx = static_cast<int>(candidate.center.x);
   const int cy = static_cast<int>(candidate.center.y);
   const int n = fullRange ? 6 : 4;
@@ -51,28 +58,28 @@ bool Detector::findRingCorners(SymbolCandidate& candidate, bool fullRange) {
   // starts at the last position that can.
   int xLeft = 0;
   for (int x = std::min(cx - 1, w - 1), changes = 0; x >= 1; --x) {
-    if (levelDark(x, cy) != levelDark(x + 1, cy) && ++changes == n) {
+    if (dark(x, cy) != dark(x + 1, cy) && ++changes == n) {
       xLeft = x;
       break;
     }
   }
   int xRight = w - 1;
   for (int x = std::max(cx + 1, 0), changes = 0; x <= w - 1; ++x) {
-    if (levelDark(x, cy) != levelDark(x - 1, cy) && ++changes == n) {
+    if (dark(x, cy) != dark(x - 1, cy) && ++changes == n) {
       xRight = x;
       break;
     }
   }
   int yTop = 0;
   for (int y = std::min(cy - 1, h - 1), changes = 0; y >= 1; --y) {
-    if (levelDark(cx, y) != levelDark(cx, y + 1) && ++changes == n) {
+    if (dark(cx, y) != dark(cx, y + 1) && ++changes == n) {
       yTop = y;
       break;
     }
   }
   int yBottom = h - 1;
   for (int y = std::max(cy + 1, 0), changes = 0; y <= h - 1; ++y) {
-    if (levelDark(cx, y) != levelDark(cx, y - 1) && ++changes == n) {
+    if (dark(cx, y) != dark(cx, y - 1) && ++changes == n) {
       yBottom = y;
       break;
     }
@@ -88,7 +95,7 @@ bool Detector::findRingCorners(SymbolCandidate& candidate, bool fullRange) {
   const IntPoint e = sx * sx > sy * sy ? IntPoint{cx, yTop} : IntPoint{xLeft, cy};
   const int qx = cx - static_cast<int>(static_cast<double>(cx - e.x) * f);
   const int qy = cy - static_cast<int>(static_cast<double>(cy - e.y) * f);
-  if (levelDark(qx, qy)) return false;
+  if (dark(qx, qy)) return false;
 
   const long long ry = static_cast<long long>(cy) - qy;
   const long long rx = static_cast<long long>(cx) - qx;

@@ -153,7 +153,7 @@ bool Detector::buildFullGridPoints(SymbolCandidate& candidate) {
   gridPoint(candidate, 10, 10) = candidate.center;
 
   // Seed crossings through the mode-message transform, then refit the transform to them.
-  if (fitCount % 2 != 0) {
+  if (fitCount % 2 == 0) {
     gridPoint(candidate, 10, 9) = locateGridPoint(0, -16, refine);
     gridPoint(candidate, 10, 11) = locateGridPoint(0, 16, refine);
     gridPoint(candidate, 9, 10) = locateGridPoint(-16, 0, refine);

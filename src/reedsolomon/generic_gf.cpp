@@ -48,31 +48,6 @@ const std::vector<int>& GenericGF::logTable() const {
   return *logTable_;
 }
 
-int GenericGF::exp(int i) const {
-  ensureInitialized();
-  return Aztec::at(*expTable_, i);
-}
-
-int GenericGF::log(int a) const {
-  ensureInitialized();
-  if (a == 0) throw IllegalArgumentException("Log praram is zero");
-  return Aztec::at(*logTable_, a);
-}
-
-int GenericGF::inverse(int a) const {
-  ensureInitialized();
-  if (a == 0) throw ArithmeticException("Arithmetic Exception");
-  return Aztec::at(*expTable_, size_ - Aztec::at(*logTable_, a) - 1);
-}
-
-int GenericGF::multiply(int a, int b) const {
-  ensureInitialized();
-  if (a == 0 || b == 0) return 0;
-  // (s div size) + (s mod size): s = size - 1 lands on the last entry, which is 1 like entry 0.
-  const int s = Aztec::at(*logTable_, a) + Aztec::at(*logTable_, b);
-  return Aztec::at(*expTable_, s / size_ + s % size_);
-}
-
 GenericGFPoly GenericGF::monomial(int degree, int coefficient) const {
   ensureInitialized();
   if (degree < 0) throw IllegalArgumentException("degree < 0");

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/checked_access.h"
 #include "reedsolomon/exceptions.h"
 #include "reedsolomon/generic_gf_poly.h"
 
@@ -29,13 +30,34 @@ class GenericGF {
   int size() const { return size_; }
   int primitive() const { return primitive_; }
 
+  // Inline: these sit in the decoder's innermost loops (syndromes, root search).
   // alpha^i (range-tested).
-  int exp(int i) const;
+  int exp(int i) const {
+    ensureInitialized();
+    return Aztec::at(*expTable_, i);
+  }
   // Discrete logarithm; a = 0 raises IllegalArgumentException "Log praram is zero".
-  int log(int a) const;
+  int log(int a) const {
+    ensureInitialized();
+    if (a == 0) throw IllegalArgumentException("Log praram is zero");
+    return Aztec::at(*logTable_, a);
+  }
   // Multiplicative inverse; a = 0 raises ArithmeticException "Arithmetic Exception".
-  int inverse(int a) const;
-  int multiply(int a, int b) const;
+  int inverse(int a) const {
+    ensureInitialized();
+    if (a == 0) throw ArithmeticException("Arithmetic Exception");
+    return Aztec::at(*expTable_, size_ - Aztec::at(*logTable_, a) - 1);
+  }
+  // Index (s div size) + (s mod size): s = size - 1 lands on the last entry, which is 1 like
+  // entry 0, so every product alpha^s comes out right. Logarithms lie in 0..size-2, so
+  // 0 <= s < 2 size and that index is s below size and 1 + (s - size) from there on; written
+  // so to spare a division in the innermost loop.
+  int multiply(int a, int b) const {
+    ensureInitialized();
+    if (a == 0 || b == 0) return 0;
+    const int s = Aztec::at(*logTable_, a) + Aztec::at(*logTable_, b);
+    return Aztec::at(*expTable_, s < size_ ? s : 1 + (s - size_));
+  }
   static int addOrSubtract(int a, int b) { return a ^ b; }
 
   // coefficient * x^degree; degree < 0 raises IllegalArgumentException "degree < 0".

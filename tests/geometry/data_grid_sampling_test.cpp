@@ -81,6 +81,21 @@ TEST(SampleBlock, FiveReadingsPerModuleAveragedWithWrap) {
   EXPECT_EQ(values[3][9], 141006539u);
 }
 
+TEST(SampleDataGrid, SizesThatDoNotFitTheTablesThrowOrGiveNothing) {
+  std::vector<std::uint8_t> px(20 * 20, 128);
+  Detector d;
+  d.setImage(Velmora::Image::GrayBuf::fromBytes(px.data(), 20, 20));
+  SymbolCandidate c;
+  c.symbolType = kFullRange;
+  c.symbolSize = 1001;  // crossings far beyond the 20 x 20 table
+  EXPECT_THROW(d.sampleDataGrid(c), std::out_of_range);
+  c.symbolType = kCompact;
+  c.symbolSize = 99;  // more modules than the one-cell value grid holds
+  EXPECT_THROW(d.sampleDataGrid(c), std::out_of_range);
+  c.symbolSize = -3;
+  EXPECT_TRUE(d.sampleDataGrid(c).empty());
+}
+
 struct GridCase {
   AztecTest::SymbolKind kind;
   int layers, size, cells, off, moduleSize;
@@ -140,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(BySize, SampleDataGrid,
                                          GridCase{AztecTest::SymbolKind::FullRange, 4, 31, 1, 1, 4, true},
                                          GridCase{AztecTest::SymbolKind::FullRange, 5, 37, 2, 14, 4, true},
                                          // One line search here settles 0.6 module off (a
-                                         // ten-wide run of acceptable scores), as designed.
+                                         // ten-wide run of acceptable scores), which the line search accepts.
                                          GridCase{AztecTest::SymbolKind::FullRange, 32, 151, 5, 5, 3, false}));
 
 }  // namespace

@@ -91,14 +91,9 @@ TEST(GenericGF, ArgumentErrors) {
   EXPECT_EQ(RS::GF16.multiply(0, 1000), 0);
 }
 
-TEST(GenericGF, MonomialAndConstants) {
-  const GenericGFPoly m = RS::GF64.monomial(3, 7);
-  EXPECT_EQ(m.coefficients(), (std::vector<int>{7, 0, 0, 0}));
-  EXPECT_EQ(m.field(), &RS::GF64);
-  EXPECT_TRUE(RS::GF64.monomial(5, 0).isZero());
-  EXPECT_EQ(RS::GF64.monomial(5, 0).degree(), 0);
-  EXPECT_EQ(RS::GF64.zero().coefficients(), std::vector<int>{0});
-  EXPECT_EQ(RS::GF64.one().coefficients(), std::vector<int>{1});
+TEST(GenericGF, Monomial) {
+  EXPECT_EQ(RS::GF64.monomial(3, 7).coefficients(), (std::vector<int>{7, 0, 0, 0}));
+  EXPECT_EQ(RS::GF64.monomial(5, 0).coefficients(), std::vector<int>{0});
 }
 
 // A field built lazily from many threads at once ends up with one consistent table.

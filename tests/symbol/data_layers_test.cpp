@@ -268,7 +268,9 @@ TEST_P(DecodeSymbolDataEndToEnd, EveryRotationAndMirrorGivesTheMessage) {
           ASSERT_EQ(raw.get(i), uprightRaw.get(i)) << "bit " << i;
         }
       }
-      if (rotation == 0) EXPECT_FALSE(leadingDiffers);
+      if (rotation == 0) {
+        EXPECT_FALSE(leadingDiffers);
+      }
 
       lastErrorCount = -1;
       const auto bytes = decodeSymbolData(c, &grid);
