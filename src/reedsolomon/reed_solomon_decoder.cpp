@@ -22,7 +22,7 @@ EuclidResult runEuclid(const GenericGF& field, GenericGFPoly a, GenericGFPoly b,
   GenericGFPoly tLast = field.zero();
   GenericGFPoly t = field.one();
 
-  while (r.degree() > R / 2) {
+  while (r.degree() >= R / 2) {
     GenericGFPoly rLastLast = std::move(rLast);
     GenericGFPoly tLastLast = std::move(tLast);
     rLast = std::move(r);

@@ -81,6 +81,24 @@ TEST(MatrixSolve, KnownSystems) {
   // first column all zero: the rows swap (later row wins a tie), the zero pivot becomes 1e-20
   EXPECT_EQ(column(*Matrix::solve(make({{0, 1}, {0, 2}}), make({{1}, {2}}))), (std::vector<double>{0.0, 1.0}));
 
+  // rows [1, 1] and [2, 2] tie on the scaled pivot: the later row must win, which decides
+  // where the 1e-20 pivot lands and so the (huge) answer of this inconsistent system
+  const auto tie = column(*Matrix::solve(make({{1, 1}, {2, 2}}), make({{1}, {3}})));
+  const double x1 = -0.5 / 1e-20;
+  EXPECT_DOUBLE_EQ(tie[1], x1);
+  EXPECT_DOUBLE_EQ(tie[0], (3.0 - 2.0 * x1) / 2.0);
+
+  // the row swapped down at column 0 must carry its own scale (1/3) to column 1, where it then
+  // loses to the row of scale 1; with a stale scale it would win and u[1] would be -3
+  const auto moved = column(*Matrix::solve(make({{3, 1, 3}, {1, -1, 1}, {-1, 0, -1}}), make({{0}, {-1}, {-1}})));
+  EXPECT_EQ(moved[1], 2.0);
+  EXPECT_EQ(moved[2], -5.0 / 1e-20);
+
+  // the multiplier 1e308 / 0.1 overflows to infinity; the zero leading the right-hand side is
+  // skipped by forward substitution, so no 0 * inf turns the answer into NaN
+  const auto skip = column(*Matrix::solve(make({{0.1, 0.1}, {1e308, 1.5e308}}), make({{0}, {1}})));
+  EXPECT_EQ(skip, (std::vector<double>{0.0, 0.0}));
+
   // a permutation that needs pivoting and a zero leading right-hand side (the `first` skip)
   const auto p = Matrix::solve(make({{0, 0, 1}, {1, 0, 0}, {0, 3, 0}}), make({{0}, {0}, {6}}));
   EXPECT_EQ(column(*p), (std::vector<double>{0.0, 2.0, 0.0}));

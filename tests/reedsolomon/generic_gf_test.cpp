@@ -29,7 +29,7 @@ std::string messageOf(F&& f) {
 
 struct FieldCase {
   const GenericGF* field;
-  AztecTest::RsFieldSpec spec;
+  AztecTest::RsField params;
 };
 
 std::vector<FieldCase> allFields() {
@@ -59,7 +59,7 @@ TEST(GenericGF, KnownTableValues) {
 TEST(GenericGF, ArithmeticAgreesWithCarrylessProduct) {
   for (const FieldCase& fc : allFields()) {
     const GenericGF& f = *fc.field;
-    const AztecTest::RsEncoder ref(fc.spec);
+    const AztecTest::RsEncoder ref(fc.params);
     SCOPED_TRACE(f.size());
     ASSERT_EQ(static_cast<int>(f.expTable().size()), f.size());
     ASSERT_EQ(f.exp(f.size() - 1), 1);

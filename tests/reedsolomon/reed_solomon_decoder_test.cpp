@@ -18,7 +18,7 @@ using RS::ReedSolomonDecoder;
 
 struct FieldCase {
   const RS::GenericGF* field;
-  AztecTest::RsFieldSpec spec;
+  AztecTest::RsField params;
   int maxLength;  // longest block the Aztec symbology uses with this field
 };
 
@@ -63,10 +63,10 @@ bool isKnownFailure(const std::exception& e) {
 TEST(ReedSolomonDecoder, CodewordWithoutErrorsIsUnchanged) {
   std::mt19937 rng(11);
   for (const FieldCase& fc : kFields) {
-    const AztecTest::RsEncoder enc(fc.spec);
-    const std::vector<int> word = enc.encode(randomData(rng, 9, fc.spec.size), 6);
+    const AztecTest::RsEncoder enc(fc.params);
+    const std::vector<int> word = enc.encode(randomData(rng, 9, fc.params.size), 6);
     std::vector<int> received = word;
-    EXPECT_EQ(ReedSolomonDecoder(fc.field).decode(received, 6), 0) << fc.spec.size;
+    EXPECT_EQ(ReedSolomonDecoder(fc.field).decode(received, 6), 0) << fc.params.size;
     EXPECT_EQ(received, word);
   }
 }
@@ -109,16 +109,16 @@ TEST(ReedSolomonDecoder, ModeMessageCorrectsEveryPairOfErrors) {
 TEST(ReedSolomonDecoder, CorrectsUpToHalfTheCheckWords) {
   std::mt19937 rng(2024);
   for (const FieldCase& fc : kFields) {
-    const AztecTest::RsEncoder enc(fc.spec);
+    const AztecTest::RsEncoder enc(fc.params);
     const ReedSolomonDecoder decoder(fc.field);
     for (int trial = 0; trial < 12; ++trial) {
       const int length = trial == 0 ? fc.maxLength : std::uniform_int_distribution<int>(4, std::min(fc.maxLength, 200))(rng);
       const int checkCount = std::uniform_int_distribution<int>(1, length - 2)(rng);
-      const std::vector<int> word = enc.encode(randomData(rng, length - checkCount, fc.spec.size), checkCount);
+      const std::vector<int> word = enc.encode(randomData(rng, length - checkCount, fc.params.size), checkCount);
       for (int errors : {1, checkCount / 2, std::uniform_int_distribution<int>(0, checkCount / 2)(rng)}) {
         std::vector<int> received = word;
-        corrupt(received, errors, fc.spec.size, rng);
-        SCOPED_TRACE(testing::Message() << "size " << fc.spec.size << " length " << length << " check "
+        corrupt(received, errors, fc.params.size, rng);
+        SCOPED_TRACE(testing::Message() << "size " << fc.params.size << " length " << length << " check "
                                         << checkCount << " errors " << errors);
         if (errors == 0) {
           EXPECT_EQ(decoder.decode(received, checkCount), 0);
@@ -147,18 +147,18 @@ TEST(ReedSolomonDecoder, CorrectsUpToHalfTheCheckWords) {
 TEST(ReedSolomonDecoder, BeyondCapacityFailsCleanly) {
   std::mt19937 rng(99);
   for (const FieldCase& fc : kFields) {
-    const AztecTest::RsEncoder enc(fc.spec);
+    const AztecTest::RsEncoder enc(fc.params);
     const ReedSolomonDecoder decoder(fc.field);
     int raised = 0;
     for (int trial = 0; trial < 60; ++trial) {
       const int length = std::min(fc.maxLength, 12 + trial);
       const int checkCount = std::min(length - 1, 4 + trial % 5);
-      const std::vector<int> word = enc.encode(randomData(rng, length - checkCount, fc.spec.size), checkCount);
+      const std::vector<int> word = enc.encode(randomData(rng, length - checkCount, fc.params.size), checkCount);
       std::vector<int> received = word;
       const int errors = std::min(length, checkCount / 2 + 1 + trial % 4);
-      corrupt(received, errors, fc.spec.size, rng);
+      corrupt(received, errors, fc.params.size, rng);
       const std::vector<int> corrupted = received;
-      SCOPED_TRACE(testing::Message() << "size " << fc.spec.size << " length " << length << " check " << checkCount
+      SCOPED_TRACE(testing::Message() << "size " << fc.params.size << " length " << length << " check " << checkCount
                                       << " errors " << errors);
       try {
         const int corrected = decoder.decode(received, checkCount);
@@ -175,7 +175,7 @@ TEST(ReedSolomonDecoder, BeyondCapacityFailsCleanly) {
         EXPECT_TRUE(isKnownFailure(e)) << e.what();
       }
     }
-    EXPECT_GT(raised, 0) << fc.spec.size;
+    EXPECT_GT(raised, 0) << fc.params.size;
   }
 }
 

@@ -15,19 +15,19 @@
 
 namespace AztecTest {
 
-struct RsFieldSpec {
+struct RsField {
   int size;       // number of elements, 2^m
   int primitive;  // primitive polynomial as a bit mask, x^m bit included
 };
 
-inline constexpr RsFieldSpec kRsGF16{16, 0x13};
-inline constexpr RsFieldSpec kRsGF64{64, 0x43};
-inline constexpr RsFieldSpec kRsGF256{256, 0x12D};
-inline constexpr RsFieldSpec kRsGF1024{1024, 0x409};
-inline constexpr RsFieldSpec kRsGF4096{4096, 0x1069};
+inline constexpr RsField kRsGF16{16, 0x13};
+inline constexpr RsField kRsGF64{64, 0x43};
+inline constexpr RsField kRsGF256{256, 0x12D};
+inline constexpr RsField kRsGF1024{1024, 0x409};
+inline constexpr RsField kRsGF4096{4096, 0x1069};
 
 // The field for a codeword size in bits: 4 (mode message), 6, 8, 10; anything else 12.
-inline RsFieldSpec rsFieldForWordSize(int bits) {
+inline RsField rsFieldForWordSize(int bits) {
   switch (bits) {
     case 4: return kRsGF16;
     case 6: return kRsGF64;
@@ -39,7 +39,7 @@ inline RsFieldSpec rsFieldForWordSize(int bits) {
 
 class RsEncoder {
  public:
-  explicit RsEncoder(RsFieldSpec spec) : size_(spec.size), primitive_(spec.primitive) {}
+  explicit RsEncoder(RsField field) : size_(field.size), primitive_(field.primitive) {}
   RsEncoder(int size, int primitive) : size_(size), primitive_(primitive) {}
 
   int size() const { return size_; }
