@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "support/symbol_frames.h"
+
 namespace Aztec {
 namespace {
 
@@ -37,6 +41,71 @@ TEST(IntToText, SignedDecimal) {
   EXPECT_EQ(Decoder::intToText(-42), "-42");
   EXPECT_EQ(Decoder::intToText(2147483647), "2147483647");
   EXPECT_EQ(Decoder::intToText(-2147483647 - 1), "-2147483648");
+}
+
+using Velmora::Image::GrayBuf;
+
+GrayBuf uniformFrame(int w, int h, std::uint8_t value) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w) * h, value);
+  return GrayBuf::fromBytes(bytes.data(), w, h);
+}
+
+// The report of the candidate as the search's last try point left it.
+std::string lastTryReport(const GrayBuf& frame) {
+  Detector detector;
+  detector.setImage(frame);
+  SymbolCandidate c = detector.createCandidates().front();
+  EXPECT_FALSE(detector.detect(c));
+  EXPECT_TRUE(c.symbolType == 1 || c.symbolType == 2);
+  return Decoder::symbolInfo(c);
+}
+
+const std::string kNotReadPrefix = "Aztec code detected. The image quality does not allow for reading the data. ";
+
+TEST(DecodeWithoutSymbol, AnswersNotReadWithTheLastTryPointsReport) {
+  std::vector<std::uint8_t> noise(640 * 480);
+  std::mt19937 rng(7);
+  for (auto& v : noise) v = static_cast<std::uint8_t>(rng() & 0xFF);
+  // Concentric squares like a finder, but no mode message around them.
+  GrayBuf target = uniformFrame(640, 480, 230);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      const int d = std::max(std::abs(x - 320), std::abs(y - 240)) / 5;
+      if (d <= 6 && d % 2 == 0) target.setPixel(x, y, 20);
+    }
+  const GrayBuf frames[] = {uniformFrame(640, 480, 200), GrayBuf::fromBytes(noise.data(), 640, 480), target};
+  for (const GrayBuf& frame : frames) {
+    Decoder decoder;
+    std::string status = "previous text";
+    EXPECT_EQ(decoder.decode(frame, status), NotRead);
+    EXPECT_EQ(status, kNotReadPrefix + lastTryReport(frame));
+    EXPECT_EQ(decoder.resultText(), "");
+  }
+}
+
+TEST(DecodeWithoutSymbol, DegenerateFramesEndTheSearchNormally) {
+  const std::pair<int, int> sizes[] = {{0, 0}, {1, 1}, {5, 5}, {640, 3}, {3, 480}, {60, 40}, {0, 480}};
+  for (auto [w, h] : sizes) {
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+    Decoder decoder;
+    std::string status;
+    EXPECT_EQ(decoder.decode(uniformFrame(w, h, 90), status), NotRead);
+    EXPECT_EQ(status.rfind(kNotReadPrefix, 0), 0u);
+    EXPECT_EQ(decoder.resultText(), "");
+  }
+}
+
+TEST(DecodeTwice, TheSecondRunForgetsTheFirstRunsBytes) {
+  const auto symbol = AztecTest::encodeText("FIRST RUN READS", AztecTest::SymbolKind::FullRange, 2);
+  const GrayBuf readable = AztecTest::renderSymbol(symbol, AztecTest::RenderOptions{});
+  Decoder decoder;
+  std::string status;
+  ASSERT_EQ(decoder.decode(readable, status), DataRead) << status;
+  EXPECT_EQ(decoder.resultText(), "FIRST RUN READS");
+  EXPECT_EQ(status, "Read data (F 0' L: 2 D: " + std::to_string(symbol.dataCodewords * 6) + " ECC: " +
+                        std::to_string((48 - symbol.dataCodewords) * 100 / 48) + "%)\n #err=0");
+  EXPECT_EQ(decoder.decode(uniformFrame(64, 64, 128), status), NotRead);
+  EXPECT_EQ(decoder.resultText(), "");
 }
 
 }  // namespace
