@@ -13,3 +13,6 @@ for preset in default asan; do
   echo "== $preset: test"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "== install the core and build the example project against it"
+./scripts/check-install.sh
