@@ -1,0 +1,38 @@
+#pragma once
+// Turning a located, sampled symbol into its message and metadata for the whole-frame reader.
+// Shares the exact decoder's layer walk and Reed-Solomon correction, but keeps only the data
+// bits actually unstuffed and interprets FLG(n) (ECI, FNC1), structured append and reader
+// initialisation.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "detect/symbol_candidate.h"
+#include "geometry/data_grid_sampling.h"
+#include "reader/whole_frame_reader.h"
+#include "symbol/bit_ring.h"
+
+namespace Aztec {
+
+// What the locator hands over: the mode-message parameters in a SymbolCandidate (symbolType,
+// rotation, mirrored, layers, dataCodewords, codewordSize, totalCodewords, symbolSize,
+// leadingBits, as the exact decoder's mode message fills them) and the sampled module grid
+// [column][row] as the symbol appears in the image (reference-grid lines included).
+struct LocatedSymbol {
+  SymbolCandidate parameters;
+  SampledGrid grid;
+  bool inverted = false;
+  std::array<Point2D, 4> corners{};
+};
+
+// The message and metadata, or nothing when the codewords cannot be corrected or the bit stream
+// is malformed. Never throws for bad data.
+std::optional<ReadResult> decodeSymbolContent(const LocatedSymbol& symbol);
+
+// A rune's value (0..255) from the 40-sample ring around a compact bull's-eye, laid out as
+// decodeModeMessage takes it (index 0 at the ring's top-left corner module, clockwise, true =
+// dark); fills the orientation found. Nothing when it is not a valid rune.
+std::optional<int> decodeRune(const BitRing& ring, int& rotation, bool& mirrored);
+
+}  // namespace Aztec
