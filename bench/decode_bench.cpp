@@ -75,7 +75,7 @@ const Frame& frame(FrameId id) {
   switch (id) {
     case kUniform: f.image = uniformFrame(640, 480, 128); break;
     case kNoise: f.image = noiseFrame(640, 480); break;
-    case kCompact2: f = symbolFrame(SymbolKind::Compact, 2, 60, 6.0, 640, 480); break;
+    case kCompact2: f = symbolFrame(SymbolKind::Compact, 2, 18, 6.0, 640, 480); break;
     case kFull5: f = symbolFrame(SymbolKind::FullRange, 5, 300, 5.0, 640, 480); break;
     case kFull15: f = symbolFrame(SymbolKind::FullRange, 15, 1200, 4.0, 640, 480); break;
     case kFull32: f = symbolFrame(SymbolKind::FullRange, 32, 4000, 3.0, 640, 480); break;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test in the normal and the sanitizer build.
+# Installs what is missing, builds, and runs every test in the normal and the sanitizer build,
+# then the concurrency tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,3 +17,11 @@ done
 
 echo "== install the core and build the example project against it"
 ./scripts/check-install.sh
+
+# Data races between concurrent decodes: only the concurrency tests, under ThreadSanitizer
+# (halt_on_error=1 through the tsan test preset). The 10,000-decode leak test is left to the
+# asan stage above.
+echo "== tsan: configure, build the concurrency tests and run them"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target test_concurrency aztec_component
+ctest --preset tsan -L concurrency -E '^RepeatedDecodes\.' -j "$jobs"

@@ -64,6 +64,20 @@ void classifyRow(const std::uint8_t* in, std::uint8_t* out, int count, int low, 
     r = _mm_or_si128(mh, _mm_andnot_si128(mh, r));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), r);
   }
+  // The last partial block as one block ending at the last pixel: the overlap is classified
+  // twice with the same result, and nothing outside the row is touched.
+  if (x < count && count >= 16) {
+    x = count - 16;
+    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+    const __m128i mh = atLeast(g, th);
+    const __m128i mm = atLeast(g, tm);
+    const __m128i ml = atLeast(g, tl);
+    __m128i r = _mm_and_si128(ml, v85);
+    r = _mm_or_si128(_mm_and_si128(mm, v170), _mm_andnot_si128(mm, r));
+    r = _mm_or_si128(mh, _mm_andnot_si128(mh, r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), r);
+    x = count;
+  }
 #endif
   for (; x < count; ++x) out[x] = levelOf(in[x], low, mid, high);
 }
@@ -79,6 +93,13 @@ inline __attribute__((always_inline)) std::uint64_t lightBits(const std::uint8_t
   for (; i + 16 <= count; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + i));
     bits |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))) << i;
+  }
+  // A partial block as the sixteen bytes that end at the last one, shifted into place.
+  if (i < count && count >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + count - 16));
+    const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(v)) >> (16 - (count - i));
+    bits |= static_cast<std::uint64_t>(m) << i;
+    i = count;
   }
 #endif
   for (; i < count; ++i) {

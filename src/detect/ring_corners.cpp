@@ -56,32 +56,57 @@ bool Detector::findRingCorners(SymbolCandidate& candidate, bool fullRange) {
 
   // Positions off the image are all light, so a pair of them never changes colour: each scan
   // starts at the last position that can.
+  // Each scan carries the previous position's colour instead of reading it again.
   int xLeft = 0;
-  for (int x = std::min(cx - 1, w - 1), changes = 0; x >= 1; --x) {
-    if (dark(x, cy) != dark(x + 1, cy) && ++changes == n) {
-      xLeft = x;
-      break;
+  {
+    int x = std::min(cx - 1, w - 1);
+    bool before = dark(x + 1, cy);
+    for (int changes = 0; x >= 1; --x) {
+      const bool here = dark(x, cy);
+      if (here != before && ++changes == n) {
+        xLeft = x;
+        break;
+      }
+      before = here;
     }
   }
   int xRight = w - 1;
-  for (int x = std::max(cx + 1, 0), changes = 0; x <= w - 1; ++x) {
-    if (dark(x, cy) != dark(x - 1, cy) && ++changes == n) {
-      xRight = x;
-      break;
+  {
+    int x = std::max(cx + 1, 0);
+    bool before = dark(x - 1, cy);
+    for (int changes = 0; x <= w - 1; ++x) {
+      const bool here = dark(x, cy);
+      if (here != before && ++changes == n) {
+        xRight = x;
+        break;
+      }
+      before = here;
     }
   }
   int yTop = 0;
-  for (int y = std::min(cy - 1, h - 1), changes = 0; y >= 1; --y) {
-    if (dark(cx, y) != dark(cx, y + 1) && ++changes == n) {
-      yTop = y;
-      break;
+  {
+    int y = std::min(cy - 1, h - 1);
+    bool before = dark(cx, y + 1);
+    for (int changes = 0; y >= 1; --y) {
+      const bool here = dark(cx, y);
+      if (here != before && ++changes == n) {
+        yTop = y;
+        break;
+      }
+      before = here;
     }
   }
   int yBottom = h - 1;
-  for (int y = std::max(cy + 1, 0), changes = 0; y <= h - 1; ++y) {
-    if (dark(cx, y) != dark(cx, y - 1) && ++changes == n) {
-      yBottom = y;
-      break;
+  {
+    int y = std::max(cy + 1, 0);
+    bool before = dark(cx, y - 1);
+    for (int changes = 0; y <= h - 1; ++y) {
+      const bool here = dark(cx, y);
+      if (here != before && ++changes == n) {
+        yBottom = y;
+        break;
+      }
+      before = here;
     }
   }
 

@@ -25,7 +25,8 @@ class GrayBuf {
   GrayBuf& operator=(const GrayBuf& other);
   GrayBuf(GrayBuf&&) noexcept = default;
   GrayBuf& operator=(GrayBuf&&) noexcept = default;
-  ~GrayBuf() = default;
+  // Hands a large pixel vector to this thread's spare store (see gray_buf.cpp).
+  ~GrayBuf();
 
   // Copies the first w x h bytes of data row by row. The caller guarantees that many
   // readable bytes; nothing is read when w or h is 0 or negative.

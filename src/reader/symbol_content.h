@@ -23,6 +23,9 @@ struct LocatedSymbol {
   SymbolCandidate parameters;
   SampledGrid grid;
   bool inverted = false;
+  // Outer corners of the sampled grid in image pixels: [0] at grid column 0 / row 0, [1] at the
+  // last column / row 0, [2] at the last column / last row, [3] at column 0 / last row. The
+  // result reorders them to the symbol's own upright orientation.
   std::array<Point2D, 4> corners{};
 };
 
@@ -32,7 +35,13 @@ std::optional<ReadResult> decodeSymbolContent(const LocatedSymbol& symbol);
 
 // A rune's value (0..255) from the 40-sample ring around a compact bull's-eye, laid out as
 // decodeModeMessage takes it (index 0 at the ring's top-left corner module, clockwise, true =
-// dark); fills the orientation found. Nothing when it is not a valid rune.
-std::optional<int> decodeRune(const BitRing& ring, int& rotation, bool& mirrored);
+// dark); fills the orientation found and, when asked, the number of corrected 4-bit words.
+// Nothing when it is not a valid rune.
+std::optional<int> decodeRune(const BitRing& ring, int& rotation, bool& mirrored, int* corrected = nullptr);
+
+// A rune from its 11 x 11 sampled grid ([column][row] as seen, the mode-message ring on the
+// border). The message is the value in decimal digits, as encoders take it ("0" to "255");
+// format Rune, layers 0, 2 data and 5 check words. `parameters` is not used.
+std::optional<ReadResult> decodeRuneSymbol(const LocatedSymbol& symbol);
 
 }  // namespace Aztec

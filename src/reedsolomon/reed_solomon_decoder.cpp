@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/checked_access.h"
+#include "reedsolomon/field_evaluation.h"
 
 namespace Aztec::ReedSolomon {
 
@@ -52,11 +53,8 @@ EuclidResult runEuclid(const GenericGF& field, GenericGFPoly a, GenericGFPoly b,
 std::vector<int> locateErrors(const GenericGF& field, const GenericGFPoly& sigma) {
   const int numErrors = sigma.degree();
   if (numErrors == 1) return {sigma.coefficient(1)};  // sigma = 1 + X x: no search needed
-  std::vector<int> result;
-  result.reserve(static_cast<std::size_t>(numErrors));
-  for (int i = 1; i < field.size() && static_cast<int>(result.size()) < numErrors; ++i) {
-    if (sigma.evaluateAt(i) == 0) result.push_back(field.inverse(i));
-  }
+  std::vector<int> result = rootsInOrder(field, sigma, numErrors);
+  for (int& x : result) x = field.inverse(x);
   if (static_cast<int>(result.size()) != numErrors) {
     throw ReedSolomonException("Error locator degree does not match number of roots");
   }
@@ -86,14 +84,22 @@ std::vector<int> errorMagnitudes(const GenericGF& field, const GenericGFPoly& om
 int ReedSolomonDecoder::decode(std::vector<int>& received, int checkCount) const {
   if (checkCount < 1) return static_cast<int>(received.size());
   const GenericGF& field = *field_;
-  const GenericGFPoly poly(field_, received);
-
-  std::vector<int> syndromeCoefficients(static_cast<std::size_t>(checkCount));
+  std::vector<int> syndromeCoefficients;
   bool noError = true;
-  for (int i = 0; i < checkCount; ++i) {
-    const int eval = poly.evaluateAt(field.exp(i + 1));
-    Aztec::at(syndromeCoefficients, checkCount - 1 - i) = eval;
-    if (eval != 0) noError = false;
+  bool inField = checkCount < field.size();
+  for (int v : received) inField = inField && v >= 0 && v < field.size();
+  if (inField && !received.empty()) {
+    noError = !computeSyndromes(field, received, checkCount, syndromeCoefficients);
+  } else {
+    // Point by point, so that an empty array, a value outside the field or alpha^(i + 1) past
+    // the table fails where and as it always has.
+    const GenericGFPoly poly(field_, received);
+    syndromeCoefficients.assign(static_cast<std::size_t>(checkCount), 0);
+    for (int i = 0; i < checkCount; ++i) {
+      const int eval = poly.evaluateAt(field.exp(i + 1));
+      Aztec::at(syndromeCoefficients, checkCount - 1 - i) = eval;
+      if (eval != 0) noError = false;
+    }
   }
   if (noError) return 0;
 

@@ -25,26 +25,32 @@ const ReedSolomon::GenericGF* fieldForCodewordSize(int codewordSize) {
 
 }  // namespace
 
-std::optional<BitRing> correctDataBits(const BitRing& raw, const SymbolCandidate& candidate) {
+std::optional<CorrectedCodewords> correctCodewords(const BitRing& raw, const SymbolCandidate& candidate) {
   const int dataCodewords = candidate.dataCodewords;
   const int codewordSize = candidate.codewordSize;
   if (dataCodewords < 1 || codewordSize < 1) return std::nullopt;
 
   const ReedSolomon::GenericGF* field = fieldForCodewordSize(codewordSize);
-  std::vector<int> words = readCodewords(raw, candidate.leadingBits, candidate.totalCodewords, codewordSize);
-  if (static_cast<long long>(words.size()) < dataCodewords) return std::nullopt;
+  CorrectedCodewords result;
+  result.words = readCodewords(raw, candidate.leadingBits, candidate.totalCodewords, codewordSize);
+  if (static_cast<long long>(result.words.size()) < dataCodewords) return std::nullopt;
 
   const int checkCount = candidate.totalCodewords - dataCodewords;
-  int corrected = 0;
   try {
     ReedSolomon::ReedSolomonDecoder decoder(field);
-    corrected = decoder.decode(words, checkCount);
+    result.corrected = decoder.decode(result.words, checkCount);
   } catch (const ReedSolomon::ReedSolomonException& e) {
     throw ReedSolomon::ReedSolomonException(e.what());
   }
-  lastErrorCount.store(corrected, std::memory_order_relaxed);
+  return result;
+}
 
-  BitRing out(static_cast<std::size_t>(codewordSize) * static_cast<std::size_t>(dataCodewords));
+BitRing unstuffCodewords(const std::vector<int>& words, int dataCodewords, int codewordSize, bool keepFullLength) {
+  const std::size_t fullLength =
+      dataCodewords > 0 && codewordSize > 0
+          ? static_cast<std::size_t>(codewordSize) * static_cast<std::size_t>(dataCodewords)
+          : 0;
+  BitRing out(fullLength);
   std::vector<bool>& bits = out.bits();
   long long stuffed = 0;
   for (int i = 0; i < dataCodewords; ++i) {
@@ -67,7 +73,15 @@ std::optional<BitRing> correctDataBits(const BitRing& raw, const SymbolCandidate
       previous = bit;
     }
   }
+  if (!keepFullLength) bits.resize(fullLength - static_cast<std::size_t>(stuffed));
   return out;
+}
+
+std::optional<BitRing> correctDataBits(const BitRing& raw, const SymbolCandidate& candidate) {
+  std::optional<CorrectedCodewords> corrected = correctCodewords(raw, candidate);
+  if (!corrected) return std::nullopt;
+  lastErrorCount.store(corrected->corrected, std::memory_order_relaxed);
+  return unstuffCodewords(corrected->words, candidate.dataCodewords, candidate.codewordSize, true);
 }
 
 }  // namespace Aztec

@@ -47,7 +47,7 @@ SampledGrid removeReferenceGrid(const SampledGrid& grid, int symbolSize) {
 
 }  // namespace
 
-BitRing extractDataBits(const SymbolCandidate& candidate, const SampledGrid& grid) {
+BitRing extractDataBits(const SymbolCandidate& candidate, const SampledGrid& grid, bool wholeWalk) {
   // Working copies only when a step needs one; the caller's grid is never modified.
   SampledGrid mirrored;
   const SampledGrid* current = &grid;
@@ -62,7 +62,8 @@ BitRing extractDataBits(const SymbolCandidate& candidate, const SampledGrid& gri
   }
   const SampledGrid& g = *current;
 
-  const long long total = static_cast<long long>(candidate.codewordSize) * candidate.totalCodewords;
+  const long long total = static_cast<long long>(candidate.codewordSize) * candidate.totalCodewords +
+                         (wholeWalk ? candidate.leadingBits : 0);
   BitRing raw(static_cast<std::size_t>(total > 0 ? total : 0));
   const int n = static_cast<int>(g.size());
   const int h0 = n - 1;

@@ -12,8 +12,12 @@
 namespace Aztec {
 
 // Undoes mirroring, drops the reference-grid lines and walks the layers from the outside in
-// into the raw layer ring of codewordSize x totalCodewords bits.
-BitRing extractDataBits(const SymbolCandidate& candidate, const SampledGrid& grid);
+// into the raw layer ring of codewordSize x totalCodewords bits. The walk holds leadingBits more
+// bits than that; they wrap onto the first positions, where the side written last wins (which
+// side that is depends on the rotation). With wholeWalk the ring is leadingBits longer instead,
+// so every bit stays where it is and the codewords read from leadingBits on are the true ones
+// at every rotation.
+BitRing extractDataBits(const SymbolCandidate& candidate, const SampledGrid& grid, bool wholeWalk = false);
 
 // The whole data path after sampling: extraction, correction, unstuffing and text. Nothing
 // when the grid is missing or the codewords cannot be corrected.

@@ -4,41 +4,12 @@
 #include <cstddef>
 
 #include "common/checked_access.h"
+#include "symbol/mode_tables.h"
 
 namespace Aztec {
 namespace {
 
-// Actions of the mode tables; characters are the non-negative entries.
-constexpr int PS = -112;     // shift to PUNCT for one code
-constexpr int US = -117;     // shift to UPPER for one code
-constexpr int LL = -76;      // latch to LOWER
-constexpr int ML = -77;      // latch to MIXED
-constexpr int DL = -68;      // latch to DIGIT
-constexpr int UL = -85;      // latch to UPPER
-constexpr int PL = -80;      // latch to PUNCT
-constexpr int BS = -98;      // binary shift
-constexpr int CRLF = -49;    // 13, 10
-constexpr int DOT_SP = -50;  // ". "
-constexpr int COM_SP = -51;  // ", "
-constexpr int COL_SP = -52;  // ": "
-constexpr int FLG = -70;     // FLG(n): deliberately ignored
-
-using Table32 = std::array<int, 32>;
-using Table16 = std::array<int, 16>;
-
-constexpr Table32 UPPER = {PS, 32, 65, 66, 67, 68, 69, 70, 71, 72, 73, 74, 75, 76, 77, 78,
-                           79, 80, 81, 82, 83, 84, 85, 86, 87, 88, 89, 90, LL, ML, DL, BS};
-constexpr Table32 LOWER = {PS,  32,  97,  98,  99,  100, 101, 102, 103, 104, 105,
-                           106, 107, 108, 109, 110, 111, 112, 113, 114, 115, 116,
-                           117, 118, 119, 120, 121, 122, US,  ML,  DL,  BS};
-constexpr Table32 MIXED = {PS, 32, 1,  2,  3,  4,  5,  6,   7,   8,   9,   10,  11,  12, 13, 27,
-                           28, 29, 30, 31, 64, 92, 94, 95, 96, 124, 126, 127, LL, UL, PL, BS};
-constexpr Table32 PUNCT = {FLG, 13, CRLF, DOT_SP, COM_SP, COL_SP, 33, 34, 35, 36, 37,
-                           38,  39, 40,   41,     42,     43,     44, 45, 46, 47, 58,
-                           59,  60, 61,   62,     63,     91,     93, 123, 125, UL};
-constexpr Table16 DIGIT = {PS, 32, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 44, 46, UL, US};
-
-enum class Mode { Upper, Lower, Mixed, Punct, Digit };
+using namespace ModeTables;
 
 int lookup(Mode mode, int code) {
   switch (mode) {
@@ -50,8 +21,6 @@ int lookup(Mode mode, int code) {
   }
   return FLG;
 }
-
-int widthOf(Mode mode) { return mode == Mode::Digit ? 4 : 5; }
 
 class BitReader {
  public:
@@ -128,11 +97,7 @@ std::vector<std::uint8_t> decodeHighLevel(const BitRing* bits) {
       case DL:
       case UL:
       case PL: {
-        const Mode target = value == LL   ? Mode::Lower
-                            : value == ML ? Mode::Mixed
-                            : value == DL ? Mode::Digit
-                            : value == UL ? Mode::Upper
-                                          : Mode::Punct;
+        const Mode target = latchTarget(value);
         current = latched = target;
         width = latchedWidth = widthOf(target);
         break;

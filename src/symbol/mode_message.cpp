@@ -55,6 +55,8 @@ int mod(int a, int m) {
   return r < 0 ? r + m : r;
 }
 
+}  // namespace
+
 // Collects the data positions of the ring in reading order, starting at the side after the
 // corner with three marks.
 BitRing gatherModeMessage(const BitRing& ring, bool compact, int rotation, bool mirrored) {
@@ -91,6 +93,8 @@ BitRing gatherModeMessage(const BitRing& ring, bool compact, int rotation, bool 
   }
   return m;
 }
+
+namespace {
 
 int readField(const BitRing& bits, int start, int width) {
   int value = 0;
@@ -146,29 +150,35 @@ void correctModeMessage(BitRing& modeMessage, bool compact) {
   }
 }
 
-bool decodeModeMessage(SymbolCandidate& candidate, const BitRing& ring) {
+bool findOrientation(const BitRing& ring, int& rotation, bool& mirrored) {
   if (ring.empty()) return false;
   const int q = static_cast<int>(ring.size() / 4);
   std::array<int, 4> counts{};
   for (int k = 0; k < 4; ++k) {
     for (int d = -1; d <= 1; ++d) counts[k] += ring.get(k * q + d) ? 1 : 0;
   }
-  const Orientation* match = nullptr;
   for (const Orientation& o : kOrientations) {
     if (o.counts == counts) {
-      match = &o;
-      break;
+      rotation = o.rotation;
+      mirrored = o.mirrored;
+      return true;
     }
   }
-  if (match == nullptr) return false;
+  return false;
+}
+
+bool decodeModeMessage(SymbolCandidate& candidate, const BitRing& ring) {
+  int rotation = 0;
+  bool mirrored = false;
+  if (!findOrientation(ring, rotation, mirrored)) return false;
   // Written at once: a failure further on leaves the orientation of this attempt behind.
-  candidate.rotation = match->rotation;
-  candidate.mirrored = match->mirrored;
+  candidate.rotation = rotation;
+  candidate.mirrored = mirrored;
 
   if (candidate.symbolType != kCompact && candidate.symbolType != kFullRange) return false;
   const bool compact = candidate.symbolType == kCompact;
 
-  BitRing message = gatherModeMessage(ring, compact, match->rotation, match->mirrored);
+  BitRing message = gatherModeMessage(ring, compact, rotation, mirrored);
   try {
     correctModeMessage(message, compact);
   } catch (const std::exception&) {

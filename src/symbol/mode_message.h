@@ -28,6 +28,14 @@ std::vector<int> readCodewords(const BitRing& bits, int start, int count, int wi
 // empty message. Throws ReedSolomonException (or a std::exception) when uncorrectable.
 void correctModeMessage(BitRing& modeMessage, bool compact);
 
+// The orientation from the dark marks around the ring's four corners (ring as for
+// decodeModeMessage); false when the marks match no orientation or the ring is empty.
+bool findOrientation(const BitRing& ring, int& rotation, bool& mirrored);
+
+// The 28 (compact) or 40 (full-range) mode-message bits of the ring in reading order, for the
+// orientation found by findOrientation.
+BitRing gatherModeMessage(const BitRing& ring, bool compact, int rotation, bool mirrored);
+
 // Reads the ring of 40 (compact) or 56 (full-range) bits, true = dark, index 0 at the ring's
 // top-left corner module and running clockwise. Fills the candidate's mode fields; false when
 // the orientation marks or the correction fail (rotation and mirrored may already be written).

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "decoder/decoder.h"
+#include "decoder/frame_expectations.h"
 #include "detect/detector.h"
 #include "symbol/codeword_correction.h"
 #include "symbol/data_layers.h"
@@ -80,95 +81,6 @@ std::vector<FrameCase> centredCases() {
   for (int layers = 1; layers <= 4; ++layers) add(true, layers, 11 + 4 * layers);
   for (int layers = 1; layers <= 32; ++layers) add(false, layers, symbolFor(false, layers).size);
   return cases;
-}
-
-struct Outcome {
-  int status = 0;
-  std::string statusText;
-  std::string text;
-};
-
-Outcome decodeFrame(const Velmora::Image::GrayBuf& frame) {
-  Decoder decoder;
-  Outcome out;
-  out.status = decoder.decode(frame, out.statusText);
-  out.text = decoder.resultText();
-  return out;
-}
-
-SymbolCandidate expectedCandidate(const EncodedSymbol& symbol, int rotation, bool mirrored) {
-  SymbolCandidate c;
-  c.symbolType = symbol.compact ? kCompact : kFullRange;
-  const ModeParameters& p = symbol.compact ? compactParameters(symbol.layers) : fullRangeParameters(symbol.layers);
-  c.layers = symbol.layers;
-  c.dataCodewords = symbol.dataCodewords;
-  c.codewordSize = p.codewordSize;
-  c.totalCodewords = p.totalCodewords;
-  c.symbolSize = p.symbolSize;
-  c.leadingBits = p.leadingBits;
-  c.rotation = rotation;
-  c.mirrored = mirrored;
-  return c;
-}
-
-// The encoder's matrix as a grid [column][row].
-SampledGrid gridOf(const EncodedSymbol& symbol) {
-  SampledGrid grid(symbol.size, std::vector<bool>(symbol.size));
-  for (int y = 0; y < symbol.size; ++y)
-    for (int x = 0; x < symbol.size; ++x) grid[x][y] = symbol.modules[y][x];
-  return grid;
-}
-
-// The codewords the encoder wrote, read from its upright matrix (no wrap loss at rotation 0).
-std::vector<int> trueCodewords(const EncodedSymbol& symbol) {
-  SymbolCandidate c = expectedCandidate(symbol, 0, false);
-  BitRing raw = extractDataBits(c, gridOf(symbol));
-  return readCodewords(raw, c.leadingBits, c.totalCodewords, c.codewordSize);
-}
-
-// What the decoder should return for a clean read: the message, plus the character that the
-// padding and the zeros left by unstuffing may form at the end of the full-length data bits.
-// Checks on the way that decoding only the unstuffed length gives the message exactly.
-std::string expectedText(const EncodedSymbol& symbol) {
-  SymbolCandidate c = expectedCandidate(symbol, 0, false);
-  BitRing raw = extractDataBits(c, gridOf(symbol));
-  std::optional<BitRing> data = correctDataBits(raw, c);
-  EXPECT_TRUE(data.has_value());
-  if (!data) return {};
-  // Stuffed bits: data codewords whose first codewordSize - 1 bits are equal.
-  std::vector<int> words = trueCodewords(symbol);
-  int stuffed = 0;
-  for (int i = 0; i < c.dataCodewords; ++i) {
-    int top = words[i] >> 1;
-    if (top == 0 || top == (1 << (c.codewordSize - 1)) - 1) ++stuffed;
-  }
-  BitRing exact(data->size() - stuffed);
-  for (std::size_t i = 0; i < exact.size(); ++i) exact.set(static_cast<long long>(i), data->get(static_cast<long long>(i)));
-  std::vector<std::uint8_t> exactBytes = decodeHighLevel(&exact);
-  EXPECT_EQ(std::string(exactBytes.begin(), exactBytes.end()),
-            std::string(symbol.message.begin(), symbol.message.end()));
-  std::vector<std::uint8_t> full = decodeHighLevel(&*data);
-  return std::string(full.begin(), full.end());
-}
-
-// Codewords that the data path reads wrong from this frame: the count the correction must report.
-int wrongCodewords(const Velmora::Image::GrayBuf& frame, const EncodedSymbol& symbol) {
-  Detector detector;
-  detector.setImage(frame);
-  SymbolCandidate c = detector.createCandidates().front();
-  if (!detector.detect(c)) return -1;
-  SampledGrid grid = detector.sampleDataGrid(c);
-  BitRing raw = extractDataBits(c, grid);
-  std::vector<int> seen = readCodewords(raw, c.leadingBits, c.totalCodewords, c.codewordSize);
-  std::vector<int> truth = trueCodewords(symbol);
-  int wrong = 0;
-  for (std::size_t i = 0; i < truth.size(); ++i) wrong += seen.at(i) != truth[i];
-  return wrong;
-}
-
-int errorCountOf(const std::string& statusText) {
-  auto pos = statusText.find(" #err=");
-  return pos == std::string::npos ? -1 : std::stoi(statusText.substr(pos + 6));
 }
 
 Velmora::Image::GrayBuf render(const EncodedSymbol& symbol, const FrameCase& fc) {

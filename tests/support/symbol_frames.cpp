@@ -39,9 +39,17 @@ std::vector<std::vector<bool>> runZint(const SymbolRequest& request, int sizeOpt
   ZintPtr s(ZBarcode_Create(), ZBarcode_Delete);
   if (!s) throw std::runtime_error("libzint: out of memory");
   s->symbology = BARCODE_AZTEC;
-  s->input_mode = DATA_MODE;
+  s->input_mode = request.gs1 ? GS1_MODE : DATA_MODE;
   s->option_1 = eccLevel(request.eccPercent);
   s->option_2 = sizeOption;
+  s->eci = request.eci;
+  if (request.readerInit) s->output_options |= READER_INIT;
+  if (request.appendCount > 0) {
+    if (request.appendId.size() >= sizeof s->structapp.id) throw std::runtime_error("structured-append ID too long");
+    s->structapp.index = request.appendIndex;
+    s->structapp.count = request.appendCount;
+    std::copy(request.appendId.begin(), request.appendId.end(), s->structapp.id);
+  }
   int rc = ZBarcode_Encode(s.get(), request.message.data(), static_cast<int>(request.message.size()));
   if (rc >= ZINT_ERROR) {
     error = s->errtxt;
@@ -106,6 +114,8 @@ EncodedSymbol describe(std::vector<std::vector<bool>> modules, const SymbolReque
   int dataBits = out.compact ? 6 : 11;
   out.layers = bitsValue(mode, 0, layerBits) + 1;
   out.dataCodewords = bitsValue(mode, layerBits, dataBits) + 1;
+  // Reader initialisation is flagged by the top bit of the data-codeword field.
+  if (request.readerInit) out.dataCodewords -= 1 << (dataBits - 1);
   int expectedSize = out.compact ? 11 + 4 * out.layers : fullRangeSize(out.layers);
   // Guards the ring layout above: a misread mode message would name the wrong size.
   if (expectedSize != out.size) throw std::runtime_error("mode message disagrees with the symbol size");
@@ -205,6 +215,25 @@ EncodedSymbol encodeSymbol(const SymbolRequest& request) {
   throw std::runtime_error("libzint refused: " + error);
 }
 
+EncodedSymbol encodeRune(int value) {
+  ZintPtr s(ZBarcode_Create(), ZBarcode_Delete);
+  if (!s) throw std::runtime_error("libzint: out of memory");
+  s->symbology = BARCODE_AZRUNE;
+  const std::string digits = std::to_string(value);
+  if (ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(digits.data()), static_cast<int>(digits.size())) >=
+      ZINT_ERROR)
+    throw std::runtime_error(std::string("libzint refused: ") + s->errtxt);
+  if (s->rows != 11 || s->width != 11) throw std::runtime_error("libzint: a rune is 11 x 11 modules");
+  EncodedSymbol out;
+  out.size = 11;
+  out.compact = true;
+  out.modules.assign(11, std::vector<bool>(11));
+  for (int r = 0; r < 11; ++r)
+    for (int c = 0; c < 11; ++c) out.modules[r][c] = zintModule(*s, r, c);
+  out.message.assign(digits.begin(), digits.end());
+  return out;
+}
+
 EncodedSymbol encodeText(const std::string& text, SymbolKind kind, int layers) {
   SymbolRequest request;
   request.message.assign(text.begin(), text.end());
@@ -213,56 +242,141 @@ EncodedSymbol encodeText(const std::string& text, SymbolKind kind, int layers) {
   return encodeSymbol(request);
 }
 
-Velmora::Image::GrayBuf renderSymbol(const EncodedSymbol& symbol, const RenderOptions& o) {
-  if (o.moduleSize <= 0.0) throw std::invalid_argument("module size must be positive");
-  int w = std::max(o.width, 0);
-  int h = std::max(o.height, 0);
-  int n = symbol.size;
-  double cx = o.centerX < 0.0 ? w * 0.5 : o.centerX;
-  double cy = o.centerY < 0.0 ? h * 0.5 : o.centerY;
-  double half = n * 0.5;
-  int quarter = ((o.rotation % 4) + 4) % 4;
-  double theta = o.tiltDegrees * 3.141592653589793 / 180.0;
-  double cosT = std::cos(theta), sinT = std::sin(theta);
-  // Camera distance in modules: far enough that the tilt only foreshortens mildly.
-  double dist = 2.5 * std::max(n, 1);
+namespace {
 
-  // Light = 0, dark = 1 coverage at a point given in picture modules relative to the centre.
-  auto darkAt = [&](double x, double y) -> bool {
-    // Undo the tilt: the symbol plane turned about its vertical axis, seen from `dist` away
-    // with the scale at the centre kept at one.
-    if (theta != 0.0) {
-      double den = dist * cosT - x * sinT;
+constexpr double kDegree = 3.141592653589793 / 180.0;
+
+// Coverage of one symbol's picture: the fraction of a pixel that is dark.
+class Painter {
+ public:
+  Painter(const EncodedSymbol& symbol, const RenderOptions& o, int w, int h) : symbol_(symbol), o_(o) {
+    if (o.moduleSize <= 0.0) throw std::invalid_argument("module size must be positive");
+    n_ = symbol.size;
+    cx_ = o.centerX < 0.0 ? w * 0.5 : o.centerX;
+    cy_ = o.centerY < 0.0 ? h * 0.5 : o.centerY;
+    half_ = n_ * 0.5;
+    quarter_ = ((o.rotation % 4) + 4) % 4;
+    theta_ = o.tiltDegrees * 3.141592653589793 / 180.0;
+    cosT_ = std::cos(theta_);
+    sinT_ = std::sin(theta_);
+    // Camera distance in modules: far enough that the tilt only foreshortens mildly.
+    dist_ = o.cameraDistance * std::max(n_, 1);
+    cosA_ = std::cos(o.angleDegrees * kDegree);
+    sinA_ = std::sin(o.angleDegrees * kDegree);
+    cosX_ = std::cos(o.tiltAxisDegrees * kDegree);
+    sinX_ = std::sin(o.tiltAxisDegrees * kDegree);
+    bounds(w, h);
+  }
+
+  double coverage(int px, int py) const {
+    if (px < x0_ || px > x1_ || py < y0_ || py > y1_) return 0.0;
+    constexpr int kSub = 3;
+    int darkCount = 0;
+    for (int sy = 0; sy < kSub; ++sy)
+      for (int sx = 0; sx < kSub; ++sx) {
+        double x = (px + (sx + 0.5) / kSub - cx_) / o_.moduleSize;
+        double y = (py + (sy + 0.5) / kSub - cy_) / o_.moduleSize;
+        if (darkAt(x, y)) ++darkCount;
+      }
+    return static_cast<double>(darkCount) / (kSub * kSub);
+  }
+
+ private:
+  // Dark at a point given in picture modules relative to the centre.
+  bool darkAt(double x, double y) const {
+    if (theta_ != 0.0) {
+      if (o_.tiltAxisDegrees != 0.0) rotate(x, y, cosX_, -sinX_);
+      // Undo the tilt: the symbol plane turned about its vertical axis, seen from `dist` away
+      // with the scale at the centre kept at one.
+      double den = dist_ * cosT_ - x * sinT_;
       if (den <= 0.0) return false;
-      double X = x * dist / den;
-      y = y * (dist + X * sinT) / dist;
+      double X = x * dist_ / den;
+      y = y * (dist_ + X * sinT_) / dist_;
       x = X;
+      if (o_.tiltAxisDegrees != 0.0) rotate(x, y, cosX_, sinX_);
     }
+    if (o_.angleDegrees != 0.0) rotate(x, y, cosA_, -sinA_);
     // Undo the clockwise quarter turns: one turn maps (x, y) to (-y, x).
-    for (int i = 0; i < quarter; ++i) {
+    for (int i = 0; i < quarter_; ++i) {
       double t = x;
       x = y;
       y = -t;
     }
-    if (o.mirrored) x = -x;
-    double col = x + half, row = y + half;
-    if (col < 0.0 || row < 0.0 || col >= n || row >= n) return false;
-    return symbol.modules[static_cast<int>(row)][static_cast<int>(col)];
-  };
+    if (o_.mirrored) x = -x;
+    double col = x + half_, row = y + half_;
+    if (col < 0.0 || row < 0.0 || col >= n_ || row >= n_) return false;
+    return symbol_.modules[static_cast<int>(row)][static_cast<int>(col)];
+  }
 
-  constexpr int kSub = 3;
+  // Clockwise on screen (y down) by the angle whose cosine and sine are given.
+  static void rotate(double& x, double& y, double c, double s) {
+    double t = x * c - y * s;
+    y = x * s + y * c;
+    x = t;
+  }
+
+  // Pixels outside the symbol's picture are background: the forward image of its corners
+  // bounds the work.
+  void bounds(int w, int h) {
+    x0_ = 0, y0_ = 0, x1_ = w - 1, y1_ = h - 1;
+    double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+    for (int k = 0; k < 4; ++k) {
+      double x = (k == 1 || k == 2) ? half_ : -half_;
+      double y = k >= 2 ? half_ : -half_;
+      rotate(x, y, cosA_, sinA_);
+      if (theta_ != 0.0) {
+        rotate(x, y, cosX_, -sinX_);
+        double den = dist_ + x * sinT_;
+        if (den <= 0.0) return;
+        double X = x * dist_ * cosT_ / den;
+        y = y * dist_ / den;
+        x = X;
+        rotate(x, y, cosX_, sinX_);
+      }
+      minX = std::min(minX, x), maxX = std::max(maxX, x);
+      minY = std::min(minY, y), maxY = std::max(maxY, y);
+    }
+    const double m = 2.0;
+    x0_ = std::max(x0_, static_cast<int>(std::floor(cx_ + minX * o_.moduleSize - m)));
+    x1_ = std::min(x1_, static_cast<int>(std::ceil(cx_ + maxX * o_.moduleSize + m)));
+    y0_ = std::max(y0_, static_cast<int>(std::floor(cy_ + minY * o_.moduleSize - m)));
+    y1_ = std::min(y1_, static_cast<int>(std::ceil(cy_ + maxY * o_.moduleSize + m)));
+  }
+
+  const EncodedSymbol& symbol_;
+  const RenderOptions& o_;
+  int n_ = 0;
+  double cx_ = 0, cy_ = 0, half_ = 0;
+  int quarter_ = 0;
+  double theta_ = 0, cosT_ = 1, sinT_ = 0, dist_ = 0;
+  double cosA_ = 1, sinA_ = 0, cosX_ = 1, sinX_ = 0;
+  int x0_ = 0, y0_ = 0, x1_ = -1, y1_ = -1;
+};
+
+}  // namespace
+
+Velmora::Image::GrayBuf renderScene(const std::vector<ScenePart>& parts, const RenderOptions& o) {
+  int w = std::max(o.width, 0);
+  int h = std::max(o.height, 0);
+  std::vector<Painter> painters;
+  painters.reserve(parts.size());
+  for (const ScenePart& part : parts) {
+    if (part.symbol == nullptr) throw std::invalid_argument("scene part without a symbol");
+    painters.emplace_back(*part.symbol, part.placement, w, h);
+  }
+  // Illumination across the frame: 1 at the brightest corner, 1 - gradient at the darkest.
+  const double gc = std::cos(o.gradientAngleDegrees * kDegree), gs = std::sin(o.gradientAngleDegrees * kDegree);
+  const double p0 = std::min(0.0, gc * w) + std::min(0.0, gs * h);
+  const double p1 = std::max(0.0, gc * w) + std::max(0.0, gs * h);
+
   std::vector<double> img(static_cast<std::size_t>(w) * h);
   for (int py = 0; py < h; ++py)
     for (int px = 0; px < w; ++px) {
-      int darkCount = 0;
-      for (int sy = 0; sy < kSub; ++sy)
-        for (int sx = 0; sx < kSub; ++sx) {
-          double x = (px + (sx + 0.5) / kSub - cx) / o.moduleSize;
-          double y = (py + (sy + 0.5) / kSub - cy) / o.moduleSize;
-          if (darkAt(x, y)) ++darkCount;
-        }
-      double f = static_cast<double>(darkCount) / (kSub * kSub);
-      img[static_cast<std::size_t>(py) * w + px] = o.light + (static_cast<double>(o.dark) - o.light) * f;
+      double f = 0.0;
+      for (const Painter& p : painters) f = std::max(f, p.coverage(px, py));
+      double v = o.light + (static_cast<double>(o.dark) - o.light) * f;
+      if (o.gradient != 0.0 && p1 > p0) v *= 1.0 - o.gradient * ((gc * (px + 0.5) + gs * (py + 0.5)) - p0) / (p1 - p0);
+      img[static_cast<std::size_t>(py) * w + px] = v;
     }
 
   if (o.blurSigma > 0.0 && w > 0 && h > 0) gaussianBlur(img, w, h, o.blurSigma);
@@ -275,6 +389,10 @@ Velmora::Image::GrayBuf renderSymbol(const EncodedSymbol& symbol, const RenderOp
     bytes[i] = static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
   }
   return Velmora::Image::GrayBuf::fromBytes(bytes.data(), w, h);
+}
+
+Velmora::Image::GrayBuf renderSymbol(const EncodedSymbol& symbol, const RenderOptions& options) {
+  return renderScene({ScenePart{&symbol, options}}, options);
 }
 
 std::vector<bool> modeMessageRing(const EncodedSymbol& symbol) {

@@ -18,6 +18,13 @@ struct SymbolRequest {
   SymbolKind kind = SymbolKind::Any;
   int layers = 0;      // 0: smallest that fits; otherwise the exact layer count
   int eccPercent = 0;  // 0: the encoder's default (23% + 3 codewords)
+  // libzint options; the defaults encode the bytes as they are.
+  int eci = 0;                // ECI designator to write, 0: none
+  bool gs1 = false;           // message in libzint's GS1 form "[01]...", FNC1 first
+  bool readerInit = false;    // reader initialisation symbol
+  int appendIndex = 0;        // structured append: 1-based index ...
+  int appendCount = 0;        // ... of this many symbols; 0: none
+  std::string appendId;       // optional structured-append ID
 };
 
 // The encoder's module matrix and what it chose.
@@ -36,6 +43,10 @@ struct EncodedSymbol {
 EncodedSymbol encodeSymbol(const SymbolRequest& request);
 EncodedSymbol encodeText(const std::string& text, SymbolKind kind = SymbolKind::Any, int layers = 0);
 
+// An Aztec rune (11 x 11 modules) for a value 0..255; throws std::runtime_error when the
+// encoder refuses. Only size, modules and compact are meaningful.
+EncodedSymbol encodeRune(int value);
+
 struct RenderOptions {
   int width = 640;
   int height = 480;
@@ -50,7 +61,24 @@ struct RenderOptions {
   std::uint32_t seed = 1;    // noise seed
   std::uint8_t dark = 20;
   std::uint8_t light = 230;
+  // Extensions for the whole-frame reader; their defaults leave the picture unchanged.
+  double angleDegrees = 0.0;         // extra clockwise rotation by any angle, after the quarter turns
+  double tiltAxisDegrees = 0.0;      // direction of the tilt axis, 0 = vertical
+  double cameraDistance = 2.5;       // camera distance in symbol sizes; smaller = stronger perspective
+  double gradient = 0.0;             // illumination falls by this fraction across the frame
+  double gradientAngleDegrees = 0.0; // direction in which the light falls, 0 = to the right
 };
+
+// One symbol of a scene: its geometry (moduleSize, centre, rotation, mirrored, angle, tilt,
+// tiltAxis, cameraDistance) is taken from `placement`; its frame-wide fields are ignored.
+struct ScenePart {
+  const EncodedSymbol* symbol = nullptr;
+  RenderOptions placement;
+};
+
+// Several symbols in one frame; the frame-wide fields (size, blur, noise, seed, levels,
+// gradient) come from `frame`. Where parts overlap the darker coverage wins.
+Velmora::Image::GrayBuf renderScene(const std::vector<ScenePart>& parts, const RenderOptions& frame);
 
 // Renders the symbol (light background everywhere outside it) into a width x height frame.
 Velmora::Image::GrayBuf renderSymbol(const EncodedSymbol& symbol, const RenderOptions& options);

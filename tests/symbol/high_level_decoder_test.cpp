@@ -4,200 +4,92 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace Aztec {
 namespace {
 
-// Builds a bit stream from codes, most significant bit first.
-class Stream {
- public:
-  Stream& add(int value, int width) {
-    for (int i = width - 1; i >= 0; --i) bits_.push_back(((value >> i) & 1) != 0);
-    return *this;
-  }
-  Stream& zeros(int count) { return add(0, count); }
-  BitRing ring() const {
-    BitRing r(bits_.size());
-    r.bits() = bits_;
-    return r;
-  }
-  std::size_t size() const { return bits_.size(); }
+using Codes = std::vector<std::pair<int, int>>;
 
- private:
-  std::vector<bool> bits_;
-};
+// The bit stream of (code, width) pairs, most significant bit first.
+BitRing stream(const Codes& codes) {
+  BitRing r;
+  for (auto [value, width] : codes)
+    for (int i = width - 1; i >= 0; --i) r.bits().push_back(((value >> i) & 1) != 0);
+  return r;
+}
 
-std::string decode(const Stream& s) {
-  const BitRing r = s.ring();
+// The prefix followed by the codes from..to, each of the given width.
+Codes run(Codes codes, int from, int to, int width) {
+  for (int c = from; c <= to; ++c) codes.push_back({c, width});
+  return codes;
+}
+
+std::string decode(const Codes& codes) {
+  const BitRing r = stream(codes);
   const std::vector<std::uint8_t> bytes = decodeHighLevel(&r);
   return std::string(bytes.begin(), bytes.end());
 }
 
-// Mode codes used below.
-constexpr int kPS = 0, kLL = 28, kML = 29, kDL = 30, kBS = 31;  // UPPER
-constexpr int kUS = 28;                                          // LOWER
-constexpr int kUL = 29, kPL = 30;                                // MIXED
-constexpr int kPunctUL = 31;
-constexpr int kDigitUL = 14, kDigitUS = 15;
-
-TEST(HighLevelDecoder, EmptyMissingOrShortStreamGivesNothing) {
-  EXPECT_TRUE(decodeHighLevel(nullptr).empty());
-  BitRing empty;
-  EXPECT_TRUE(decodeHighLevel(&empty).empty());
-  EXPECT_EQ(decode(Stream().add(0b1111, 4)), "");
-}
+// Codes of the mode tables used below, with their widths.
+constexpr std::pair<int, int> PS{0, 5}, LL{28, 5}, ML{29, 5}, DL{30, 5}, BS{31, 5};  // UPPER
+constexpr std::pair<int, int> US{28, 5};                                             // LOWER
+constexpr std::pair<int, int> UL{29, 5}, PL{30, 5};                                  // MIXED
+constexpr std::pair<int, int> DigitPS{0, 4}, DigitUL{14, 4}, DigitUS{15, 4};
+std::pair<int, int> c5(int code) { return {code, 5}; }
+std::pair<int, int> c4(int code) { return {code, 4}; }
 
 TEST(HighLevelDecoder, EveryModeTableInOrder) {
-  Stream upper;
-  for (int c = 1; c <= 27; ++c) upper.add(c, 5);
-  EXPECT_EQ(decode(upper), " ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-
-  Stream lower;
-  lower.add(kLL, 5);
-  for (int c = 1; c <= 27; ++c) lower.add(c, 5);
-  EXPECT_EQ(decode(lower), " abcdefghijklmnopqrstuvwxyz");
-
-  Stream mixed;
-  mixed.add(kML, 5);
-  for (int c = 1; c <= 27; ++c) mixed.add(c, 5);
-  const std::string mixedChars =
-      std::string(" ") + "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d" + "\x1b\x1c\x1d\x1e\x1f" + "@\\^_`|~\x7f";
-  EXPECT_EQ(decode(mixed), mixedChars);
-
-  Stream punct;
-  punct.add(kML, 5).add(kPL, 5);
-  for (int c = 6; c <= 30; ++c) punct.add(c, 5);
-  EXPECT_EQ(decode(punct), "!\"#$%&'()*+,-./:;<=>?[]{}");
-
-  Stream digit;
-  digit.add(kDL, 5);
-  for (int c = 1; c <= 13; ++c) digit.add(c, 4);
-  EXPECT_EQ(decode(digit), " 0123456789,.");
+  EXPECT_EQ(decode(run({}, 1, 27, 5)), " ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+  EXPECT_EQ(decode(run({LL}, 1, 27, 5)), " abcdefghijklmnopqrstuvwxyz");
+  EXPECT_EQ(decode(run({ML}, 1, 27, 5)),
+            std::string(" \x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x1b\x1c\x1d\x1e\x1f@\\^_`|~\x7f"));
+  EXPECT_EQ(decode(run({ML, PL}, 6, 30, 5)), "!\"#$%&'()*+,-./:;<=>?[]{}");
+  EXPECT_EQ(decode(run({DL}, 1, 13, 4)), " 0123456789,.");
 }
 
-TEST(HighLevelDecoder, TrailingZeroBitsDecodeToNothing) {
-  // 00000 is P/S in UPPER, LOWER and MIXED and FLG(n) in PUNCT; 0000 is P/S in DIGIT.
-  EXPECT_EQ(decode(Stream().add(2, 5).zeros(13)), "A");
-  EXPECT_EQ(decode(Stream().add(kLL, 5).add(2, 5).zeros(17)), "a");
-  EXPECT_EQ(decode(Stream().add(kML, 5).add(20, 5).zeros(17)), "@");
-  EXPECT_EQ(decode(Stream().add(kML, 5).add(kPL, 5).add(6, 5).zeros(17)), "!");
-  EXPECT_EQ(decode(Stream().add(kDL, 5).add(2, 4).zeros(16)), "0");
-}
+TEST(HighLevelDecoder, LatchesShiftsFlagsAndBinaryShift) {
+  const std::string b31 = "0123456789abcdefghijklmnopqrstu";  // 31 bytes after a zero count
+  Codes long31 = {BS, c5(0), {0, 11}};
+  for (char ch : b31) long31.push_back({ch, 8});
+  long31.push_back(c5(4));  // then UPPER 'C'
 
-TEST(HighLevelDecoder, LatchesBetweenModes) {
-  EXPECT_EQ(decode(Stream().add(2, 5).add(3, 5).add(kLL, 5).add(2, 5)), "ABa");
-  // MIXED U/L back to UPPER, PUNCT U/L back to UPPER, DIGIT U/L back to 5-bit UPPER.
-  EXPECT_EQ(decode(Stream().add(kML, 5).add(kUL, 5).add(2, 5)), "A");
-  EXPECT_EQ(decode(Stream().add(kML, 5).add(kPL, 5).add(kPunctUL, 5).add(3, 5)), "B");
-  EXPECT_EQ(decode(Stream().add(kDL, 5).add(5, 4).add(kDigitUL, 4).add(4, 5).add(kLL, 5).add(4, 5)), "3Cc");
-  // LOWER to MIXED to LOWER, LOWER to DIGIT.
-  EXPECT_EQ(decode(Stream().add(kLL, 5).add(kML, 5).add(kLL, 5).add(3, 5).add(kDL, 5).add(11, 4)), "b9");
-}
-
-TEST(HighLevelDecoder, ShiftsLastExactlyOneCode) {
-  // LOWER U/S: one UPPER code, then LOWER again.
-  EXPECT_EQ(decode(Stream().add(kLL, 5).add(kUS, 5).add(2, 5).add(2, 5)), "Aa");
-  // UPPER P/S: one PUNCT code, then UPPER again.
-  EXPECT_EQ(decode(Stream().add(kPS, 5).add(20, 5).add(2, 5)), "/A");
-  // DIGIT: D/L, 2, 13, 3 gives "0.1".
-  EXPECT_EQ(decode(Stream().add(kDL, 5).add(2, 4).add(13, 4).add(3, 4)), "0.1");
-  // From DIGIT a shifted code is 5 bits wide and the one after it 4 bits again.
-  EXPECT_EQ(decode(Stream().add(kDL, 5).add(kPS, 4).add(20, 5).add(3, 4).add(4, 4)), "/12");
-  EXPECT_EQ(decode(Stream().add(kDL, 5).add(kDigitUS, 4).add(27, 5).add(11, 4)), "Z9");
-}
-
-TEST(HighLevelDecoder, PunctSingleAndTwoByteCodes) {
-  Stream s;
-  s.add(kML, 5).add(kPL, 5).add(1, 5).add(2, 5).add(3, 5).add(4, 5).add(5, 5);
-  EXPECT_EQ(decode(s), "\r\r\n. , : ");
-  // The same two-byte codes through a one-code shift from UPPER.
-  EXPECT_EQ(decode(Stream().add(kPS, 5).add(2, 5).add(2, 5)), "\r\nA");
-}
-
-TEST(HighLevelDecoder, FlgDoesNothingAndItsArgumentIsDecodedAsCodes) {
-  // Latched PUNCT: FLG(n), then "!" read as an ordinary PUNCT code.
-  EXPECT_EQ(decode(Stream().add(kML, 5).add(kPL, 5).add(0, 5).add(6, 5)), "!");
-  // Through P/S from UPPER: P/S FLG(n), then UPPER "B".
-  EXPECT_EQ(decode(Stream().add(kPS, 5).add(0, 5).add(3, 5)), "B");
-}
-
-TEST(HighLevelDecoder, BinaryShiftShortCount) {
-  Stream s;
-  s.add(2, 5).add(kBS, 5).add(3, 5).add(0xFF, 8).add(0x80, 8).add(0x00, 8).add(3, 5);
-  const BitRing r = s.ring();
-  EXPECT_EQ(decodeHighLevel(&r), (std::vector<std::uint8_t>{65, 0xFF, 0x80, 0x00, 66}));
-}
-
-TEST(HighLevelDecoder, BinaryShiftElevenBitCount) {
-  // Count 0 then 11-bit 0: 31 bytes.
-  Stream s;
-  s.add(kBS, 5).add(0, 5).add(0, 11);
-  std::vector<std::uint8_t> expected;
-  for (int i = 0; i < 31; ++i) {
-    s.add(200 + i, 8);
-    expected.push_back(static_cast<std::uint8_t>(200 + i));
+  const std::pair<Codes, std::string> cases[] = {
+      {{}, ""}, {{c4(15)}, ""},  // shorter than one code
+      // Trailing zeros: P/S in UPPER, LOWER and MIXED, FLG(n) in PUNCT, P/S in DIGIT.
+      {{c5(2), {0, 13}}, "A"}, {{LL, c5(2), {0, 17}}, "a"}, {{ML, c5(20), {0, 17}}, "@"},
+      {{ML, PL, c5(6), {0, 17}}, "!"}, {{DL, c4(2), {0, 16}}, "0"},
+      // Latches.
+      {{c5(2), c5(3), LL, c5(2)}, "ABa"}, {{ML, UL, c5(2)}, "A"}, {{ML, PL, c5(31), c5(3)}, "B"},
+      {{DL, c4(5), DigitUL, c5(4), LL, c5(4)}, "3Cc"}, {{LL, ML, LL, c5(3), DL, c4(11)}, "b9"},
+      // Shifts last exactly one code; from DIGIT the shifted code is 5 bits, the next 4 again.
+      {{LL, US, c5(2), c5(2)}, "Aa"}, {{PS, c5(20), c5(2)}, "/A"}, {{DL, c4(2), c4(13), c4(3)}, "0.1"},
+      {{DL, DigitPS, c5(20), c4(3), c4(4)}, "/12"}, {{DL, DigitUS, c5(27), c4(11)}, "Z9"},
+      // PUNCT single and two-byte codes; FLG(n) appends nothing, its argument is read as codes.
+      {{ML, PL, c5(1), c5(2), c5(3), c5(4), c5(5)}, "\r\r\n. , : "}, {{PS, c5(2), c5(2)}, "\r\nA"},
+      {{ML, PL, c5(0), c5(6)}, "!"}, {{PS, c5(0), c5(3)}, "B"},
+      // Binary shift: 5-bit count, then back to the latched mode, also when reached by a shift.
+      {{c5(2), BS, c5(3), {0xFF, 8}, {0x80, 8}, {0x00, 8}, c5(3)}, std::string("A\xFF\x80\x00" "B", 5)},
+      {long31, b31 + "C"}, {{LL, US, BS, c5(1), {'x', 8}, c5(2)}, "xa"}, {{ML, BS, c5(1), {'y', 8}, c5(20)}, "y@"},
+      {{DL, DigitUS, BS, c5(1), {'z', 8}, c4(3)}, "z1"},
+      // A count beyond the end keeps the whole bytes read; count bits past the end wrap.
+      {{c5(2), BS, c5(5), {'p', 8}, {'q', 8}, {0b101, 3}}, "Apq"}, {{c5(2), BS, {0b001, 3}}, "A"},
+  };
+  for (const auto& [bits, expected] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(expected));
+    EXPECT_EQ(decode(bits), expected);
   }
-  s.add(4, 5);
-  expected.push_back('C');
-  const BitRing r = s.ring();
-  EXPECT_EQ(decodeHighLevel(&r), expected);
-
-  // 11-bit 5: 36 bytes.
-  Stream t;
-  t.add(kBS, 5).add(0, 5).add(5, 11);
-  for (int i = 0; i < 36; ++i) t.add(i + 1, 8);
-  t.add(2, 5);
-  const BitRing r2 = t.ring();
-  const std::vector<std::uint8_t> out = decodeHighLevel(&r2);
-  ASSERT_EQ(out.size(), 37u);
-  EXPECT_EQ(out[35], 36);
-  EXPECT_EQ(out[36], 'A');
-}
-
-TEST(HighLevelDecoder, BinaryShiftReturnsToLatchedModeEvenAfterAShift) {
-  // LOWER, U/S, B/S (UPPER code 31) with one byte: decoding resumes in LOWER.
-  Stream s;
-  s.add(kLL, 5).add(kUS, 5).add(kBS, 5).add(1, 5).add('x', 8).add(2, 5);
-  EXPECT_EQ(decode(s), "xa");
-  // From latched MIXED the following code is MIXED.
-  EXPECT_EQ(decode(Stream().add(kML, 5).add(kBS, 5).add(1, 5).add('y', 8).add(20, 5)), "y@");
-  // From latched DIGIT through U/S: the code after the bytes is 4 bits wide again.
-  EXPECT_EQ(decode(Stream().add(kDL, 5).add(kDigitUS, 4).add(kBS, 5).add(1, 5).add('z', 8).add(3, 4)), "z1");
-}
-
-TEST(HighLevelDecoder, BinaryShiftCountBeyondTheEnd) {
-  // Count 5, only two whole bytes and 3 bits left: the two bytes stay.
-  Stream s;
-  s.add(2, 5).add(kBS, 5).add(5, 5).add('p', 8).add('q', 8).add(0b101, 3);
-  EXPECT_EQ(decode(s), "Apq");
-  // The count itself runs past the end: it wraps to the start and no byte follows.
-  EXPECT_EQ(decode(Stream().add(2, 5).add(kBS, 5).add(0b001, 3)), "A");
-  // Count bits wrap onto 00 at the start: count 0, so the 11-bit number wraps as well.
-  EXPECT_EQ(decode(Stream().add(1, 5).add(kBS, 5).add(0, 3)), " ");
+  EXPECT_TRUE(decodeHighLevel(nullptr).empty());
 }
 
 TEST(HighLevelDecoder, WorkingBufferHoldsTwoBytesPerSixBits) {
   // 60 bits: M/L, P/L and ten two-byte codes fill the 20-byte buffer exactly.
-  Stream s;
-  s.add(kML, 5).add(kPL, 5);
-  for (int i = 0; i < 10; ++i) s.add(3, 5);
-  ASSERT_EQ(s.size(), 60u);
-  std::string expected;
-  for (int i = 0; i < 10; ++i) expected += ". ";
-  EXPECT_EQ(decode(s), expected);
-
+  Codes codes = {ML, PL};
+  codes.insert(codes.end(), 10, c5(3));
+  EXPECT_EQ(decode(codes), ". . . . . . . . . . ");
   // 70 bits: twelve two-byte codes need 24 bytes, the buffer holds 22.
-  Stream t;
-  t.add(kML, 5).add(kPL, 5);
-  for (int i = 0; i < 12; ++i) t.add(3, 5);
-  ASSERT_EQ(t.size(), 70u);
-  const BitRing r = t.ring();
-  try {
-    decodeHighLevel(&r);
-    FAIL() << "expected std::out_of_range";
-  } catch (const std::out_of_range& e) {
-    EXPECT_STREQ(e.what(), "invalid vector<T> subscript");
-  }
+  codes.insert(codes.end(), 2, c5(3));
+  EXPECT_THROW(decode(codes), std::out_of_range);
 }
 
 }  // namespace

@@ -1,0 +1,389 @@
+#include "reader/symbol_sampler.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace Aztec {
+
+namespace {
+
+using Mat3 = std::array<double, 9>;
+
+
+std::optional<PerspectiveTransform> fromMat(const Mat3& m) {
+  if (!(std::abs(m[8]) > 1e-12)) return std::nullopt;
+  PerspectiveTransform t;
+  t.a = m[0] / m[8];
+  t.b = m[1] / m[8];
+  t.c = m[2] / m[8];
+  t.d = m[3] / m[8];
+  t.e = m[4] / m[8];
+  t.f = m[5] / m[8];
+  t.g = m[6] / m[8];
+  t.h = m[7] / m[8];
+  for (double v : {t.a, t.b, t.c, t.d, t.e, t.f, t.g, t.h})
+    if (!std::isfinite(v)) return std::nullopt;
+  return t;
+}
+
+Mat3 multiply(const Mat3& a, const Mat3& b) {
+  Mat3 r{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) r[3 * i + j] += a[3 * i + k] * b[3 * k + j];
+  return r;
+}
+
+std::optional<Mat3> invert(const Mat3& m) {
+  const double c0 = m[4] * m[8] - m[5] * m[7];
+  const double c1 = m[5] * m[6] - m[3] * m[8];
+  const double c2 = m[3] * m[7] - m[4] * m[6];
+  const double det = m[0] * c0 + m[1] * c1 + m[2] * c2;
+  if (!(std::abs(det) > 1e-300)) return std::nullopt;
+  const double k = 1.0 / det;
+  return Mat3{c0 * k,
+              (m[2] * m[7] - m[1] * m[8]) * k,
+              (m[1] * m[5] - m[2] * m[4]) * k,
+              c1 * k,
+              (m[0] * m[8] - m[2] * m[6]) * k,
+              (m[2] * m[3] - m[0] * m[5]) * k,
+              c2 * k,
+              (m[1] * m[6] - m[0] * m[7]) * k,
+              (m[0] * m[4] - m[1] * m[3]) * k};
+}
+
+// Solves the 8 x 8 system in place by Gaussian elimination with partial pivoting.
+bool solve8(std::array<double, 64>& a, std::array<double, 8>& b) {
+  for (int col = 0; col < 8; ++col) {
+    int piv = col;
+    for (int r = col + 1; r < 8; ++r)
+      if (std::abs(a[8 * r + col]) > std::abs(a[8 * piv + col])) piv = r;
+    if (!(std::abs(a[8 * piv + col]) > 1e-12)) return false;
+    if (piv != col) {
+      for (int k = 0; k < 8; ++k) std::swap(a[8 * col + k], a[8 * piv + k]);
+      std::swap(b[col], b[piv]);
+    }
+    for (int r = col + 1; r < 8; ++r) {
+      const double f = a[8 * r + col] / a[8 * col + col];
+      if (f == 0.0) continue;
+      for (int k = col; k < 8; ++k) a[8 * r + k] -= f * a[8 * col + k];
+      b[r] -= f * b[col];
+    }
+  }
+  for (int r = 7; r >= 0; --r) {
+    double s = b[r];
+    for (int k = r + 1; k < 8; ++k) s -= a[8 * r + k] * b[k];
+    b[r] = s / a[8 * r + r];
+  }
+  return true;
+}
+
+// An edge found in the image: the image point and the grid line it lies on.
+struct EdgePoint {
+  double x, y;        // normalised image coordinates
+  double line;        // grid coordinate of the line
+  bool vertical;      // a line of constant grid x (else constant grid y)
+};
+
+// Least-squares image-to-grid transform (normalised image coordinates) from edge points: each
+// gives one linear equation in the eight coefficients.
+std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges) {
+  std::array<double, 64> a{};
+  std::array<double, 8> b{};
+  int nv = 0, nh = 0;
+  for (const EdgePoint& e : edges) {
+    double row[8] = {};
+    if (e.vertical) {
+      row[0] = e.x, row[1] = e.y, row[2] = 1.0;
+      ++nv;
+    } else {
+      row[3] = e.x, row[4] = e.y, row[5] = 1.0;
+      ++nh;
+    }
+    row[6] = -e.line * e.x;
+    row[7] = -e.line * e.y;
+    for (int i = 0; i < 8; ++i) {
+      if (row[i] == 0.0) continue;
+      for (int j = 0; j < 8; ++j) a[8 * i + j] += row[i] * row[j];
+      b[i] += row[i] * e.line;
+    }
+  }
+  if (nv < 8 || nh < 8) return std::nullopt;
+  if (!solve8(a, b)) return std::nullopt;
+  return Mat3{b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], 1.0};
+}
+
+double residual(const Mat3& g, const EdgePoint& e) {
+  const double w = g[6] * e.x + g[7] * e.y + 1.0;
+  const double u = e.vertical ? (g[0] * e.x + g[1] * e.y + g[2]) / w : (g[3] * e.x + g[4] * e.y + g[5]) / w;
+  return std::abs(u - e.line);
+}
+
+// Local thresholds for a square of module values (n x n, column-major): per 4 x 4 block of
+// modules, the midpoint of the dark and light means of the 12 x 12 modules around it, or the
+// finder's midpoint where that window shows no contrast.
+std::vector<double> localThresholds(const std::vector<double>& v, int n, const Levels& levels) {
+  const double global = 0.5 * (levels.dark + levels.light);
+  const double minContrast = 0.35 * (levels.light - levels.dark);
+  const int nb = (n + 3) / 4;
+  std::vector<double> blockT(static_cast<std::size_t>(nb) * nb, global);
+  for (int bx = 0; bx < nb; ++bx)
+    for (int by = 0; by < nb; ++by) {
+      const int x0 = std::max(0, 4 * bx - 4), x1 = std::min(n, 4 * bx + 8);
+      const int y0 = std::max(0, 4 * by - 4), y1 = std::min(n, 4 * by + 8);
+      double sum = 0.0;
+      int count = 0;
+      for (int x = x0; x < x1; ++x)
+        for (int y = y0; y < y1; ++y) {
+          sum += v[static_cast<std::size_t>(x) * n + y];
+          ++count;
+        }
+      double t = sum / count;
+      // Two rounds of two-means settle the split between the colours.
+      double dark = 0.0, light = 0.0;
+      for (int round = 0; round < 2; ++round) {
+        double sd = 0.0, sl = 0.0;
+        int nd = 0, nl = 0;
+        for (int x = x0; x < x1; ++x)
+          for (int y = y0; y < y1; ++y) {
+            const double w = v[static_cast<std::size_t>(x) * n + y];
+            if (w < t) {
+              sd += w;
+              ++nd;
+            } else {
+              sl += w;
+              ++nl;
+            }
+          }
+        if (nd == 0 || nl == 0) break;
+        dark = sd / nd;
+        light = sl / nl;
+        t = 0.5 * (dark + light);
+      }
+      blockT[static_cast<std::size_t>(bx) * nb + by] = light - dark >= minContrast ? t : global;
+    }
+  std::vector<double> out(static_cast<std::size_t>(n) * n);
+  for (int x = 0; x < n; ++x)
+    for (int y = 0; y < n; ++y) out[static_cast<std::size_t>(x) * n + y] = blockT[static_cast<std::size_t>(x / 4) * nb + y / 4];
+  return out;
+}
+
+bool finderDark(int gx, int gy, int finderRadius, bool& inFinder) {
+  const int d = std::max(std::abs(gx), std::abs(gy));
+  inFinder = d <= finderRadius;
+  return d % 2 == 0;
+}
+
+}  // namespace
+
+double PolarPlane::moduleValue(const PerspectiveTransform& t, double gx, double gy) const {
+  constexpr double o = 0.2;
+  const Point2D c = t.map(gx, gy);
+  const Point2D l = t.map(gx - o, gy);
+  const Point2D r = t.map(gx + o, gy);
+  const Point2D u = t.map(gx, gy - o);
+  const Point2D d = t.map(gx, gy + o);
+  return (value(c.x, c.y) + value(l.x, l.y) + value(r.x, r.y) + value(u.x, u.y) + value(d.x, d.y)) / 5.0;
+}
+
+std::optional<PerspectiveTransform> finderTransform(const std::array<Point2D, 4>& corners, double r) {
+  PerspectiveTransform t;
+  try {
+    t = fitPerspective({Point2D{-r, -r}, Point2D{r, -r}, Point2D{r, r}, Point2D{-r, r}}, corners);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  for (double v : {t.a, t.b, t.c, t.d, t.e, t.f, t.g, t.h})
+    if (!std::isfinite(v)) return std::nullopt;
+  return t;
+}
+
+Levels finderLevels(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange) {
+  const int rings = fullRange ? 6 : 4;
+  double sd = 0.0, sl = 0.0;
+  int nd = 0, nl = 0;
+  for (int d = 0; d <= rings; ++d) {
+    // Four points per ring, on the axes (the middles of its sides).
+    const int pts[4][2] = {{d, 0}, {-d, 0}, {0, d}, {0, -d}};
+    for (const auto& q : pts) {
+      const double v = plane.moduleValue(t, q[0], q[1]);
+      if (d % 2 == 0) {
+        sd += v;
+        ++nd;
+      } else {
+        sl += v;
+        ++nl;
+      }
+      if (d == 0) break;
+    }
+  }
+  return {sd / nd, sl / nl};
+}
+
+int finderPatternErrors(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange) {
+  const int radius = fullRange ? 6 : 4;
+  const int all = (2 * radius + 1) * (2 * radius + 1);
+  const Levels lv = finderLevels(plane, t, fullRange);
+  if (!(lv.light - lv.dark >= 8.0)) return all;
+  const double mid = 0.5 * (lv.dark + lv.light);
+  int bad = 0;
+  for (int x = -radius; x <= radius; ++x)
+    for (int y = -radius; y <= radius; ++y) {
+      bool inFinder = false;
+      const bool ideal = finderDark(x, y, radius, inFinder);
+      if ((plane.moduleValue(t, x, y) < mid) != ideal) ++bad;
+    }
+  return bad;
+}
+
+std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange, double scale) {
+  const int n = fullRange ? 14 : 10;
+  const int r = n / 2;
+  std::vector<double> samples(static_cast<std::size_t>(4 * n));
+  for (int i = 0; i < n; ++i) {
+    const double gx[4] = {static_cast<double>(-r + i), static_cast<double>(r), static_cast<double>(r - i), static_cast<double>(-r)};
+    const double gy[4] = {static_cast<double>(-r), static_cast<double>(-r + i), static_cast<double>(r), static_cast<double>(r - i)};
+    for (int s = 0; s < 4; ++s) samples[static_cast<std::size_t>(s * n + i)] = plane.moduleValue(t, gx[s] * scale, gy[s] * scale);
+  }
+  const Levels lv = finderLevels(plane, t, fullRange);
+  const double mid = 0.5 * (lv.dark + lv.light);
+  const double span = lv.light - lv.dark;
+  std::vector<BitRing> rings;
+  for (double shift : {0.0, -0.15, 0.15, -0.3, 0.3}) {
+    BitRing ring(static_cast<std::size_t>(4 * n));
+    for (int i = 0; i < 4 * n; ++i) ring.set(i, samples[static_cast<std::size_t>(i)] < mid + shift * span);
+    rings.push_back(std::move(ring));
+  }
+  return rings;
+}
+
+PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTransform& t0, const SymbolCandidate& params) {
+  const bool full = params.symbolType == kFullRange;
+  const int half = params.symbolSize / 2;
+  const int finderRadius = full ? 6 : 4;
+  PerspectiveTransform t = t0;
+  const Levels levels = finderLevels(plane, t0, full);
+  const double contrast = levels.light - levels.dark;
+  if (!(contrast > 0.0)) return t0;
+
+  int radius = std::min(half, finderRadius + 3);
+  for (int iteration = 0; iteration < 12; ++iteration) {
+    const int n = 2 * radius + 1;
+    std::vector<double> v(static_cast<std::size_t>(n) * n);
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        const Point2D q = t.map(x - radius, y - radius);
+        v[static_cast<std::size_t>(x) * n + y] = plane.value(q.x, q.y);
+      }
+    const std::vector<double> thr = localThresholds(v, n, levels);
+    std::vector<char> dark(static_cast<std::size_t>(n) * n);
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        bool inFinder = false;
+        const bool ideal = finderDark(x - radius, y - radius, finderRadius, inFinder);
+        const std::size_t i = static_cast<std::size_t>(x) * n + y;
+        dark[i] = inFinder ? ideal : v[i] < thr[i];
+      }
+    // Normalisation: image coordinates around the symbol centre in units of one module.
+    const Point2D c = t.map(0.0, 0.0);
+    const Point2D cx = t.map(1.0, 0.0);
+    const Point2D cy = t.map(0.0, 1.0);
+    const double unit = std::max(0.5, 0.5 * (std::hypot(cx.x - c.x, cx.y - c.y) + std::hypot(cy.x - c.x, cy.y - c.y)));
+    std::vector<EdgePoint> edges;
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y)
+        for (int dir = 0; dir < 2; ++dir) {
+          const int x2 = x + (dir == 0 ? 1 : 0);
+          const int y2 = y + (dir == 0 ? 0 : 1);
+          if (x2 >= n || y2 >= n) continue;
+          const std::size_t i1 = static_cast<std::size_t>(x) * n + y;
+          const std::size_t i2 = static_cast<std::size_t>(x2) * n + y2;
+          if (dark[i1] == dark[i2]) continue;
+          const Point2D a = t.map(x - radius, y - radius);
+          const Point2D b = t.map(x2 - radius, y2 - radius);
+          const double len = std::hypot(b.x - a.x, b.y - a.y);
+          const int steps = std::clamp(static_cast<int>(len / 0.5), 4, 16);
+          const double level = 0.5 * (thr[i1] + thr[i2]);
+          // Sign of (value - level) is negative on the dark side.
+          double prev = plane.value(a.x, a.y) - level;
+          double best = -1.0;
+          for (int s = 1; s <= steps; ++s) {
+            const double f = static_cast<double>(s) / steps;
+            const double cur = plane.value(a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f) - level;
+            const bool crossing = dark[i1] ? (prev < 0.0 && cur >= 0.0) : (prev >= 0.0 && cur < 0.0);
+            if (crossing) {
+              const double pos = (s - 1 + prev / (prev - cur)) / steps;
+              if (best < 0.0 || std::abs(pos - 0.5) < std::abs(best - 0.5)) best = pos;
+            }
+            prev = cur;
+          }
+          if (best < 0.0 || std::abs(best - 0.5) > 0.45) continue;
+          const double px = a.x + (b.x - a.x) * best;
+          const double py = a.y + (b.y - a.y) * best;
+          EdgePoint e;
+          e.x = (px - c.x) / unit;
+          e.y = (py - c.y) / unit;
+          e.vertical = dir == 0;
+          e.line = dir == 0 ? x - radius + 0.5 : y - radius + 0.5;
+          edges.push_back(e);
+        }
+    auto g = fitEdges(edges);
+    if (g) {
+      // One round of outlier removal: edges misplaced by a wrongly classed module.
+      std::vector<EdgePoint> kept;
+      for (const EdgePoint& e : edges)
+        if (residual(*g, e) < 0.2) kept.push_back(e);
+      if (kept.size() * 2 > edges.size()) {
+        if (auto g2 = fitEdges(kept)) g = g2;
+      }
+      const Mat3 norm{1.0 / unit, 0.0, -c.x / unit, 0.0, 1.0 / unit, -c.y / unit, 0.0, 0.0, 1.0};
+      if (auto h = invert(multiply(*g, norm))) {
+        if (auto nt = fromMat(*h)) t = *nt;
+      }
+    }
+    if (radius == half) break;
+    radius = std::min(half, static_cast<int>(radius * 1.7) + 2);
+  }
+  return t;
+}
+
+ModuleValues sampleModules(const PolarPlane& plane, const PerspectiveTransform& t, const SymbolCandidate& params) {
+  ModuleValues out;
+  const int n = params.symbolSize;
+  const int half = n / 2;
+  out.size = n;
+  out.value.resize(static_cast<std::size_t>(n) * n);
+  for (int x = 0; x < n; ++x)
+    for (int y = 0; y < n; ++y) out.value[static_cast<std::size_t>(x) * n + y] = plane.moduleValue(t, x - half, y - half);
+  const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
+  out.threshold = localThresholds(out.value, n, levels);
+  return out;
+}
+
+SampledGrid binarizeModules(const ModuleValues& m, double shift, double contrast) {
+  const int n = m.size;
+  SampledGrid grid(static_cast<std::size_t>(n), std::vector<bool>(static_cast<std::size_t>(n)));
+  for (int x = 0; x < n; ++x)
+    for (int y = 0; y < n; ++y) {
+      const std::size_t i = static_cast<std::size_t>(x) * n + y;
+      grid[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)] = m.value[i] < m.threshold[i] + shift * contrast;
+    }
+  return grid;
+}
+
+int finderMismatches(const SampledGrid& grid, const SymbolCandidate& params) {
+  const int n = params.symbolSize;
+  const int half = n / 2;
+  const int radius = params.symbolType == kFullRange ? 6 : 4;
+  int bad = 0;
+  for (int x = -radius; x <= radius; ++x)
+    for (int y = -radius; y <= radius; ++y) {
+      bool inFinder = false;
+      const bool ideal = finderDark(x, y, radius, inFinder);
+      if (grid[static_cast<std::size_t>(x + half)][static_cast<std::size_t>(y + half)] != ideal) ++bad;
+    }
+  return bad;
+}
+
+}  // namespace Aztec

@@ -1,0 +1,98 @@
+#pragma once
+// Frames for the repeated and concurrent decode tests, one or more per outcome: a symbol read,
+// a symbol found whose data cannot be read, no symbol at all. Each frame carries the outcome it
+// was made for, which the tests check before they rely on it.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "decoder/decoder.h"
+#include "support/symbol_frames.h"
+
+namespace AztecTest {
+
+struct OutcomeFrame {
+  std::string name;
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels;     // row by row, width x height bytes
+  int intendedStatus = Aztec::NotRead;  // the Decoder's DecodeStatus
+  std::vector<std::uint8_t> message;    // the bytes for DataRead, empty otherwise
+};
+
+inline std::vector<std::uint8_t> pixelsOf(const Velmora::Image::GrayBuf& image) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(static_cast<std::size_t>(image.width()) * image.height());
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) bytes.push_back(image.pixelAt(x, y));
+  return bytes;
+}
+
+// What readAztecCamera answers for decoded bytes: one UTF-16 unit per byte, cut before the
+// first zero byte.
+inline std::u16string entryText(const std::vector<std::uint8_t>& bytes) {
+  std::u16string text;
+  for (std::uint8_t b : bytes) {
+    if (b == 0) break;
+    text.push_back(b);
+  }
+  return text;
+}
+
+// side x side frames with modules of moduleSize pixels.
+inline std::vector<OutcomeFrame> outcomeFrames(int side, double moduleSize) {
+  RenderOptions options;
+  options.width = options.height = side;
+  options.moduleSize = moduleSize;
+  auto rendered = [&](std::string name, const EncodedSymbol& symbol, int status, int rotation, bool mirrored) {
+    RenderOptions o = options;
+    o.rotation = rotation;
+    o.mirrored = mirrored;
+    std::vector<std::uint8_t> message = status == Aztec::DataRead ? symbol.message : std::vector<std::uint8_t>{};
+    return OutcomeFrame{std::move(name), side, side, pixelsOf(renderSymbol(symbol, o)), status, std::move(message)};
+  };
+
+  std::vector<OutcomeFrame> frames;
+  frames.push_back(rendered("compact read", encodeText("Thread 1 of 4", SymbolKind::Compact, 2), Aztec::DataRead, 1, false));
+  frames.push_back(rendered("full-range read", encodeText("Full range, mirrored", SymbolKind::FullRange, 2),
+                            Aztec::DataRead, 0, true));
+  {
+    SymbolRequest request;  // bytes above 127 and a zero byte: the entry widens and cuts them
+    request.message = {'x', 0xE9, 'y', 0x00, 'z'};
+    request.kind = SymbolKind::Compact;
+    request.layers = 3;
+    frames.push_back(rendered("binary read", encodeSymbol(request), Aztec::DataRead, 2, false));
+  }
+  {
+    // Finder and mode message intact, every third module of the outer layer inverted: far more
+    // broken codewords than the check words can correct.
+    EncodedSymbol symbol = encodeText("Damaged outer layer", SymbolKind::Compact, 2);
+    std::vector<std::pair<int, int>> flips;
+    const int n = symbol.size;
+    for (int r = 0; r < n; ++r)
+      for (int c = 0; c < n; ++c) {
+        const bool outerLayer = r < 2 || c < 2 || r >= n - 2 || c >= n - 2;
+        if (outerLayer && (r + c) % 3 == 0) flips.push_back({r, c});
+      }
+    flipModules(symbol, flips);
+    frames.push_back(rendered("data unreadable", symbol, Aztec::Detected, 0, false));
+  }
+  {
+    // No symbol: 4-pixel blocks of pseudo-random gray give the search edges to follow.
+    OutcomeFrame frame{"no symbol", side, side, std::vector<std::uint8_t>(static_cast<std::size_t>(side) * side),
+                       Aztec::NotRead, {}};
+    std::uint32_t state = 2024;
+    for (int by = 0; by < side; by += 4)
+      for (int bx = 0; bx < side; bx += 4) {
+        state = state * 1664525u + 1013904223u;
+        for (int y = by; y < by + 4 && y < side; ++y)
+          for (int x = bx; x < bx + 4 && x < side; ++x) frame.pixels[static_cast<std::size_t>(y) * side + x] = state >> 24;
+      }
+    frames.push_back(std::move(frame));
+  }
+  return frames;
+}
+
+}  // namespace AztecTest

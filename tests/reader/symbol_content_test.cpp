@@ -1,0 +1,398 @@
+// Message and metadata of located symbols: libzint's module matrices handed over as sampled
+// grids at every orientation, with ECI, GS1, structured append, reader initialisation, runes,
+// damage and garbage.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reader/symbol_content.h"
+#include "reader/text_charsets.h"
+#include "reader/text_stream.h"
+#include "symbol/codeword_correction.h"
+#include "symbol/data_layers.h"
+#include "symbol/mode_message.h"
+#include "support/symbol_frames.h"
+
+namespace {
+
+using namespace Aztec;
+using AztecTest::EncodedSymbol;
+using AztecTest::SymbolKind;
+using AztecTest::SymbolRequest;
+using Bytes = std::vector<std::uint8_t>;
+
+template <class T>
+using Square = std::vector<std::vector<T>>;  // [row][column]
+
+// The picture that the mode message reports as (rotation, mirrored): clockwise quarter turns,
+// then the columns reversed.
+template <class T>
+Square<T> seenAs(const Square<T>& m, int rotation, bool mirrored) {
+  Square<T> out = m;
+  const std::size_t n = m.size();
+  for (int i = 0; i < rotation; ++i) {
+    Square<T> t = out;
+    for (std::size_t r = 0; r < n; ++r)
+      for (std::size_t c = 0; c < n; ++c) t[c][n - 1 - r] = out[r][c];
+    out = t;
+  }
+  if (mirrored)
+    for (auto& row : out) row = std::vector<T>(row.rbegin(), row.rend());
+  return out;
+}
+
+Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+std::string latin1ToUtf8(const Bytes& b) {
+  std::string s;
+  for (std::uint8_t c : b) {
+    if (c < 0x80) {
+      s += static_cast<char>(c);
+    } else {
+      s += static_cast<char>(0xC0 | (c >> 6));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return s;
+}
+
+// The symbol as a locator hands it over: the grid as seen, the mode fields from the exact
+// decoder's own mode message, image corners at the grid corners (x = column, y = row).
+LocatedSymbol locate(const EncodedSymbol& e, int rotation, bool mirrored) {
+  const Square<bool> seen = seenAs(e.modules, rotation, mirrored);
+  const int n = e.size;
+  LocatedSymbol s;
+  s.grid.assign(n, std::vector<bool>(n));
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) s.grid[x][y] = seen[y][x];
+  s.corners = {Point2D{0, 0}, Point2D{double(n), 0}, Point2D{double(n), double(n)}, Point2D{0, double(n)}};
+  if (n == 11) return s;  // rune: no mode-message parameters
+
+  const int radius = e.compact ? 5 : 7;
+  const int c = n / 2;
+  BitRing ring(8 * radius);
+  for (int i = 0; i < 8 * radius; ++i) {
+    const int k = i / (2 * radius), t = i % (2 * radius);
+    const int r = k == 0 ? c - radius : k == 1 ? c - radius + t : k == 2 ? c + radius : c + radius - t;
+    const int col = k == 0 ? c - radius + t : k == 1 ? c + radius : k == 2 ? c + radius - t : c - radius;
+    ring.set(i, seen[r][col]);
+  }
+  s.parameters.symbolType = e.compact ? kCompact : kFullRange;
+  EXPECT_TRUE(decodeModeMessage(s.parameters, ring));
+  EXPECT_EQ(s.parameters.rotation, rotation);
+  EXPECT_EQ(s.parameters.mirrored, mirrored);
+  return s;
+}
+
+// Where the upright symbol's corners landed in the seen grid, found by carrying labels through
+// the same turns.
+std::array<Point2D, 4> expectedCorners(int n, int rotation, bool mirrored) {
+  Square<int> labels(n, std::vector<int>(n, -1));
+  labels[0][0] = 0, labels[0][n - 1] = 1, labels[n - 1][n - 1] = 2, labels[n - 1][0] = 3;
+  const Square<int> seen = seenAs(labels, rotation, mirrored);
+  std::array<Point2D, 4> out{};
+  for (int r : {0, n - 1})
+    for (int c : {0, n - 1})
+      if (seen[r][c] >= 0) out[seen[r][c]] = Point2D{c == 0 ? 0.0 : n, r == 0 ? 0.0 : n};
+  return out;
+}
+
+void expectOrientation(const ReadResult& r, int size, int rotation, bool mirrored) {
+  EXPECT_EQ(r.rotation, rotation);
+  EXPECT_EQ(r.mirrored, mirrored);
+  const auto corners = expectedCorners(size, rotation, mirrored);
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(r.corners[k].x, corners[k].x) << k;
+    EXPECT_EQ(r.corners[k].y, corners[k].y) << k;
+  }
+}
+
+// Reads the symbol at all eight orientations; every result must agree on the message and carry
+// the true parameters. Returns the upright result.
+ReadResult readEverywhere(const EncodedSymbol& e) {
+  ReadResult upright;
+  for (int i = 0; i < 8; ++i) {
+    const int rotation = i % 4;
+    const bool mirrored = i >= 4;
+    SCOPED_TRACE(testing::Message() << "rotation " << rotation << " mirrored " << mirrored);
+    const std::optional<ReadResult> r = decodeSymbolContent(locate(e, rotation, mirrored));
+    if (!r) {
+      ADD_FAILURE() << "not read";
+      continue;
+    }
+    EXPECT_EQ(r->format, e.compact ? SymbolFormat::Compact : SymbolFormat::FullRange);
+    EXPECT_EQ(r->layers, e.layers);
+    EXPECT_EQ(r->dataCodewords, e.dataCodewords);
+    EXPECT_EQ(r->checkCodewords, e.totalCodewords - e.dataCodewords);
+    EXPECT_EQ(r->correctedCodewords, 0);
+    expectOrientation(*r, e.size, rotation, mirrored);
+    if (i == 0) {
+      upright = *r;
+    } else {
+      EXPECT_EQ(r->bytes, upright.bytes);
+      EXPECT_EQ(r->text, upright.text);
+    }
+  }
+  return upright;
+}
+
+EncodedSymbol encode(const Bytes& message, SymbolKind kind = SymbolKind::Any, int layers = 0) {
+  SymbolRequest request;
+  request.message = message;
+  request.kind = kind;
+  request.layers = layers;
+  return AztecTest::encodeSymbol(request);
+}
+
+TEST(SymbolContent, ExactBytesAndTextAtEveryOrientation) {
+  Bytes allBytes(256);
+  for (int i = 0; i < 256; ++i) allBytes[i] = static_cast<std::uint8_t>(i);
+  Bytes longBinary(700);
+  std::mt19937 g(7);
+  for (auto& b : longBinary) b = static_cast<std::uint8_t>(g());
+  std::string longText;
+  for (int i = 0; i < 40; ++i) longText += "Line " + std::to_string(i) + ": Aztec, mixed CASE text. ";
+
+  struct Case {
+    Bytes message;
+    SymbolKind kind;
+    int layers;
+  };
+  const std::vector<Case> cases = {
+      {bytesOf("MODULE ZERO AZTEC"), SymbolKind::Compact, 0},
+      {bytesOf("Hello, World! 0123456789 @\\^_`|~ ."), SymbolKind::Any, 0},
+      {Bytes{0x00, 'A', 0x80, 0xFF, 0x00, 0xC3, 0xA9, 0x7F}, SymbolKind::Compact, 0},
+      {allBytes, SymbolKind::FullRange, 0},
+      {longBinary, SymbolKind::FullRange, 0},
+      {bytesOf(longText), SymbolKind::FullRange, 0},
+      {bytesOf("A1"), SymbolKind::FullRange, 1},
+  };
+  for (const Case& c : cases) {
+    const EncodedSymbol e = encode(c.message, c.kind, c.layers);
+    SCOPED_TRACE(testing::Message() << "message of " << c.message.size() << " bytes, layers " << e.layers);
+    const ReadResult r = readEverywhere(e);
+    EXPECT_EQ(r.bytes, c.message);
+    EXPECT_EQ(r.text, latin1ToUtf8(c.message));
+    EXPECT_FALSE(r.gs1);
+    EXPECT_FALSE(r.structuredAppend.has_value());
+    EXPECT_FALSE(r.readerInitialisation);
+  }
+}
+
+// The exact decoder keeps a zero-filled tail of codewordSize x dataCodewords bits and its output
+// buffer is 2 x (bits / 6) bytes; the whole-frame path reads only the bits actually there.
+TEST(SymbolContent, NoTrailingCharacterAndNoOverflowWhereTheExactDecoderHasThem) {
+  {
+    const Bytes message = bytesOf("MODULE ZERO AZTEC");
+    const LocatedSymbol s = locate(encode(message, SymbolKind::Compact), 0, false);
+    const auto exact = decodeSymbolData(s.parameters, &s.grid);
+    ASSERT_TRUE(exact.has_value());
+    EXPECT_GT(exact->size(), message.size()) << "the exact decoder's quirk shows here";
+    EXPECT_EQ(decodeSymbolContent(s)->bytes, message);
+  }
+  {
+    std::string dots;
+    for (int i = 0; i < 40; ++i) dots += ". ";
+    const LocatedSymbol s = locate(encode(bytesOf(dots)), 0, false);
+    EXPECT_THROW(decodeSymbolData(s.parameters, &s.grid), std::out_of_range);
+    EXPECT_EQ(decodeSymbolContent(s)->bytes, bytesOf(dots));
+  }
+}
+
+TEST(SymbolContent, EciDesignatorsSelectTheTextCharacterSet) {
+  struct Case {
+    Bytes message;
+    int eci;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {bytesOf("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"), 26, "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"},
+      {Bytes{'G', 'r', 0xFC, 0xDF, 'e'}, 3, "Gr\xC3\xBC\xC3\x9F" "e"},
+      {Bytes{'c', 'o', 's', 't', ' ', 0xA4, '5'}, 17, "cost \xE2\x82\xAC" "5"},
+      {Bytes{0xBF, 0xE0, 0xD8, 0xD2, 0xD5, 0xE2}, 7, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+      {Bytes{'I', 0xFD, 'k'}, 11, "I\xC4\xB1k"},
+      {Bytes{0x00, 0xFE, 0x41}, 899, std::string("\0\xC3\xBE" "A", 4)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "ECI " << c.eci);
+    SymbolRequest request;
+    request.message = c.message;
+    request.eci = c.eci;
+    const ReadResult r = readEverywhere(AztecTest::encodeSymbol(request));
+    EXPECT_EQ(r.bytes, c.message);
+    EXPECT_EQ(r.text, c.text);
+  }
+}
+
+TEST(SymbolContent, Gs1DataWithFnc1) {
+  SymbolRequest request;
+  request.message = bytesOf("[01]09501101530003[10]AB-12[21]XYZ");
+  request.gs1 = true;
+  const ReadResult r = readEverywhere(AztecTest::encodeSymbol(request));
+  EXPECT_TRUE(r.gs1);
+  EXPECT_EQ(r.bytes, bytesOf("0109501101530003" "10AB-12\x1D" "21XYZ"));
+  EXPECT_EQ(r.text, "0109501101530003" "10AB-12\x1D" "21XYZ");
+}
+
+TEST(SymbolContent, StructuredAppendIndexCountAndId) {
+  struct Case {
+    int index, count;
+    std::string id;
+  };
+  for (const Case& c : std::vector<Case>{{1, 2, ""}, {3, 5, "ID42"}, {26, 26, "x"}, {2, 3, "A-B.c"}}) {
+    SCOPED_TRACE(testing::Message() << c.index << "/" << c.count << " id '" << c.id << "'");
+    SymbolRequest request;
+    request.message = bytesOf("part of a longer message");
+    request.appendIndex = c.index;
+    request.appendCount = c.count;
+    request.appendId = c.id;
+    const ReadResult r = readEverywhere(AztecTest::encodeSymbol(request));
+    ASSERT_TRUE(r.structuredAppend.has_value());
+    EXPECT_EQ(r.structuredAppend->index, c.index);
+    EXPECT_EQ(r.structuredAppend->count, c.count);
+    EXPECT_EQ(r.structuredAppend->id, c.id);
+    EXPECT_EQ(r.bytes, request.message);
+  }
+}
+
+TEST(SymbolContent, ReaderInitialisationFlag) {
+  for (SymbolKind kind : {SymbolKind::Compact, SymbolKind::FullRange}) {
+    SymbolRequest request;
+    request.message = bytesOf(kind == SymbolKind::Compact ? "INIT" : std::string(300, 'p'));
+    request.kind = kind;
+    request.readerInit = true;
+    const ReadResult r = readEverywhere(AztecTest::encodeSymbol(request));
+    EXPECT_TRUE(r.readerInitialisation);
+    EXPECT_EQ(r.bytes, request.message);
+  }
+}
+
+TEST(SymbolContent, RunesAtEveryOrientation) {
+  for (int value : {0, 1, 127, 255, 0x5A}) {
+    const EncodedSymbol e = AztecTest::encodeRune(value);
+    for (int i = 0; i < 8; ++i) {
+      SCOPED_TRACE(testing::Message() << "rune " << value << " orientation " << i);
+      const std::optional<ReadResult> r = decodeRuneSymbol(locate(e, i % 4, i >= 4));
+      ASSERT_TRUE(r.has_value());
+      EXPECT_EQ(r->text, std::to_string(value));
+      EXPECT_EQ(r->bytes, bytesOf(std::to_string(value)));
+      EXPECT_EQ(r->format, SymbolFormat::Rune);
+      EXPECT_EQ(r->correctedCodewords, 0);
+      expectOrientation(*r, 11, i % 4, i >= 4);
+    }
+    // One damaged word is corrected and counted; a rune is no compact symbol.
+    EncodedSymbol damaged = e;
+    AztecTest::flipModules(damaged, {{0, 3}});
+    const auto r = decodeRuneSymbol(locate(damaged, 1, false));
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->text, std::to_string(value));
+    EXPECT_EQ(r->correctedCodewords, 1);
+  }
+  LocatedSymbol compact = locate(encode(bytesOf("AB"), SymbolKind::Compact), 0, false);
+  EXPECT_FALSE(decodeRuneSymbol(compact).has_value());
+}
+
+// Flipping one data module in each of k codewords (top row, 12 modules apart, off the reference
+// grid) is corrected with the count k, never touching the process-wide count.
+TEST(SymbolContent, DamagedCodewordsAreCorrectedAndCounted) {
+  std::string text;
+  for (int i = 0; i < 30; ++i) text += "damage " + std::to_string(i) + " ";
+  for (SymbolKind kind : {SymbolKind::Compact, SymbolKind::FullRange}) {
+    const EncodedSymbol clean = encode(bytesOf(text.substr(0, kind == SymbolKind::Compact ? 40 : 200)), kind);
+    const int capacity = (clean.totalCodewords - clean.dataCodewords) / 2;
+    const int centre = clean.size / 2;
+    std::vector<int> columns;
+    for (int col = 1; col < clean.size - 1; col += 12)
+      if (clean.compact || (centre - col) % 16 != 0) columns.push_back(col);
+    for (int k = 1; k <= std::min<int>(capacity, static_cast<int>(columns.size())); ++k) {
+      SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << " damaged " << k);
+      EncodedSymbol e = clean;
+      for (int i = 0; i < k; ++i) AztecTest::flipModules(e, {{0, columns[i]}});
+      lastErrorCount.store(-7);
+      const auto r = decodeSymbolContent(locate(e, k % 4, k % 2 == 1));
+      ASSERT_TRUE(r.has_value());
+      EXPECT_EQ(r->correctedCodewords, k);
+      EXPECT_EQ(r->bytes, clean.message);
+      EXPECT_EQ(lastErrorCount.load(), -7);
+    }
+  }
+}
+
+TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
+  const LocatedSymbol good = locate(encode(bytesOf("GOOD DATA"), SymbolKind::FullRange, 2), 0, false);
+  std::vector<LocatedSymbol> bad;
+  for (int type : {0, 3, -1}) bad.push_back(good), bad.back().parameters.symbolType = type;
+  for (int layers : {0, -1, 33, 1 << 30}) bad.push_back(good), bad.back().parameters.layers = layers;
+  for (int rotation : {-1, 4, 1 << 30}) bad.push_back(good), bad.back().parameters.rotation = rotation;
+  for (int data : {0, -5, 48, 2049, 1 << 30}) bad.push_back(good), bad.back().parameters.dataCodewords = data;
+  bad.push_back(good), bad.back().grid.clear();
+  bad.push_back(good), bad.back().grid.pop_back();
+  bad.push_back(good), bad.back().grid[5].pop_back();
+  bad.push_back(good), bad.back().grid.assign(23, std::vector<bool>(23, true));
+  bad.push_back(good), bad.back().grid.assign(23, std::vector<bool>(23, false));
+  bad.push_back(LocatedSymbol{});
+  for (const LocatedSymbol& s : bad) {
+    EXPECT_NO_THROW(EXPECT_FALSE(decodeSymbolContent(s).has_value()));
+    EXPECT_NO_THROW(EXPECT_FALSE(decodeRuneSymbol(s).has_value()));
+  }
+
+  // Random grids under random but well-formed parameters.
+  std::mt19937 g(11);
+  int read = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    LocatedSymbol s;
+    const bool compact = trial % 2 == 0;
+    s.parameters.symbolType = compact ? kCompact : kFullRange;
+    s.parameters.layers = 1 + static_cast<int>(g() % (compact ? 4 : 12));
+    const ModeParameters& p = compact ? compactParameters(s.parameters.layers) : fullRangeParameters(s.parameters.layers);
+    // Mostly with at least 3 check codewords, below which random data may well pass the check.
+    const bool anyCount = trial % 5 == 0;
+    s.parameters.dataCodewords = 1 + static_cast<int>(g() % (anyCount ? (compact ? 64 : 2048) : p.totalCodewords - 3));
+    s.parameters.rotation = static_cast<int>(g() % 4);
+    s.parameters.mirrored = g() % 2 == 1;
+    s.grid.assign(p.symbolSize, std::vector<bool>(p.symbolSize));
+    for (auto& column : s.grid)
+      for (std::size_t y = 0; y < column.size(); ++y) column[y] = g() % 2 == 1;
+    bool got = false;
+    EXPECT_NO_THROW(got = decodeSymbolContent(s).has_value());
+    if (!anyCount) read += got ? 1 : 0;
+    BitRing ring(trial % 7 == 0 ? trial % 50 : 40);
+    for (std::size_t i = 0; i < ring.size(); ++i) ring.set(static_cast<long long>(i), g() % 2 == 1);
+    int rotation = 0;
+    bool mirrored = false;
+    EXPECT_NO_THROW(decodeRune(ring, rotation, mirrored));
+  }
+  EXPECT_EQ(read, 0);
+}
+
+// Bit streams the encoder never makes: reserved FLG(7), ECI digits that are no digits, and text
+// in a set that claims UTF-8 but is not.
+TEST(SymbolContent, MalformedStreamsAndText) {
+  const auto bits = [](const std::string& s) {
+    std::vector<bool> b;
+    for (char c : s)
+      if (c != ' ') b.push_back(c == '1');
+    return b;
+  };
+  EXPECT_FALSE(decodeTextStream(bits("00000 00000 111 00010")).has_value());    // P/S FLG(7)
+  EXPECT_FALSE(decodeTextStream(bits("00000 00000 001 1110")).has_value());     // FLG(1), code 14
+  EXPECT_FALSE(decodeTextStream(bits("00000 00000 010 0101")).has_value());     // FLG(2), one digit
+  const auto eci = decodeTextStream(bits("00000 00000 011 0010 0011 1011 00010"));  // ECI 019, 'A'
+  ASSERT_TRUE(eci.has_value());
+  ASSERT_EQ(eci->tokens.size(), 2u);
+  EXPECT_EQ(eci->tokens[0].kind, TextToken::Kind::Eci);
+  EXPECT_EQ(eci->tokens[0].value, 19);
+  EXPECT_EQ(eci->tokens[1].value, 'A');
+
+  std::string text;
+  appendAsUtf8(text, Bytes{'a', 0xC3, 0x28}, 26);  // broken UTF-8 stays readable as ISO-8859-1
+  EXPECT_EQ(text, "a\xC3\x83(");
+  text.clear();
+  appendAsUtf8(text, Bytes{0xD8, 0x3D, 0xDE, 0x00, 0x00, 0x41}, 25);
+  EXPECT_EQ(text, "\xF0\x9F\x98\x80" "A");
+}
+
+}  // namespace
