@@ -32,7 +32,7 @@ done
 
 # CI executions per target, sized to a few to twenty seconds each on one core.
 declare -A ci_runs=(
-  [entry]=40000 [high_level]=300000 [reed_solomon]=40000 [mode_message]=300000 [matrix]=300000)
+  [entry]=10000 [high_level]=200000 [reed_solomon]=20000 [mode_message]=200000 [matrix]=100000)
 
 # Longest input per target: frames up to about 140 x 140 for the entry; the others stay short
 # so each execution is quick (the longest Reed-Solomon block is then 511 words).

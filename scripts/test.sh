@@ -25,3 +25,7 @@ echo "== tsan: configure, build the concurrency tests and run them"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target test_concurrency aztec_component
 ctest --preset tsan -L concurrency -E '^RepeatedDecodes\.' -j "$jobs"
+
+# A bounded libFuzzer run of every fuzz target over its seeds and kept regression inputs.
+echo "== fuzz: bounded runs"
+./scripts/fuzz.sh
