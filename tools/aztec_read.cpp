@@ -1,7 +1,9 @@
-// aztec-read: decodes the Aztec symbol near the middle of each image file given.
+// aztec-read: reads every Aztec symbol in each image file given with the whole-frame reader,
+// or with --exact the symbol near the middle with the exact decoder.
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -11,36 +13,42 @@
 
 #include "decoder/decoder.h"
 #include "frame_input.h"
+#include "reader/whole_frame_reader.h"
 #include "text_output.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: aztec-read [OPTIONS] FILE...\n"
-    "Decodes the Aztec Code symbol near the middle of each frame and prints its message.\n"
+    "Reads every Aztec Code symbol in each frame and prints their messages, one per line.\n"
     "\n"
     "FILE is a PNG, JPEG, BMP or PGM image (colour is reduced to luminance), or with --size a\n"
     "headerless luminance plane, one byte per pixel, row by row.\n"
     "\n"
     "Options:\n"
     "  --size WxH   read every FILE as a raw W x H luminance plane (extra bytes are ignored)\n"
+    "  --exact      decode only the symbol near the middle with the exact decoder\n"
     "  --hex        print the message bytes in hex\n"
     "  --raw        write the message bytes unchanged, nothing else\n"
-    "  --json       one JSON object per file and line: file, status, statusText, text,\n"
-    "               bytesHex, error\n"
-    "  -v, --verbose  print the decoder's status text on stderr\n"
+    "  --json       one JSON object per line: per symbol file, text, bytesHex, gs1,\n"
+    "               structuredAppend, readerInitialisation, format, layers, dataCodewords,\n"
+    "               checkCodewords, correctedCodewords, rotation, mirrored, inverted, corners;\n"
+    "               {file, symbols:0} for a file without one. With --exact one per file:\n"
+    "               file, status, statusText, text, bytesHex, error\n"
+    "  -v, --verbose  describe each symbol (with --exact: the decoder's status text) on stderr\n"
     "  -h, --help   show this help\n"
     "\n"
     "Messages are shown byte by byte as Latin-1 characters, written as UTF-8. With several\n"
     "files each line starts with the file name.\n"
     "\n"
-    "Exit status: 0 every file was read, 1 some symbol was not read, 2 usage or file error.\n";
+    "Exit status: 0 every file gave a symbol, 1 some file gave none, 2 usage or file error.\n";
 
 enum class Format { Text, Hex, Raw, Json };
 
 struct Options {
   Format format = Format::Text;
   bool verbose = false;
+  bool exact = false;
   std::optional<std::pair<int, int>> rawSize;
   std::vector<std::string> files;
 };
@@ -82,6 +90,106 @@ std::string oneLine(std::string text) {
   return text;
 }
 
+
+const char* formatName(Aztec::SymbolFormat format) {
+  switch (format) {
+    case Aztec::SymbolFormat::Compact: return "compact";
+    case Aztec::SymbolFormat::FullRange: return "full-range";
+    case Aztec::SymbolFormat::Rune: return "rune";
+  }
+  return "unknown";
+}
+
+std::string jsonNumber(double value) {
+  if (!std::isfinite(value)) return "null";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2f", value);
+  return buf;
+}
+
+const char* jsonBool(bool value) { return value ? "true" : "false"; }
+
+std::string symbolJson(const std::string& file, const Aztec::ReadResult& r) {
+  std::string sa = "null";
+  if (r.structuredAppend)
+    sa = "{\"index\":" + std::to_string(r.structuredAppend->index) +
+         ",\"count\":" + std::to_string(r.structuredAppend->count) +
+         ",\"id\":" + AztecTools::jsonString(r.structuredAppend->id) + "}";
+  std::string corners = "[";
+  for (std::size_t i = 0; i < r.corners.size(); ++i)
+    corners += std::string(i ? "," : "") + "[" + jsonNumber(r.corners[i].x) + "," +
+               jsonNumber(r.corners[i].y) + "]";
+  corners += "]";
+  return "{\"file\":" + AztecTools::jsonString(file) +
+         ",\"text\":" + AztecTools::jsonString(r.text) +
+         ",\"bytesHex\":\"" + AztecTools::toHex(r.bytes) + "\"" +
+         ",\"gs1\":" + jsonBool(r.gs1) +
+         ",\"structuredAppend\":" + sa +
+         ",\"readerInitialisation\":" + jsonBool(r.readerInitialisation) +
+         ",\"format\":\"" + formatName(r.format) + "\"" +
+         ",\"layers\":" + std::to_string(r.layers) +
+         ",\"dataCodewords\":" + std::to_string(r.dataCodewords) +
+         ",\"checkCodewords\":" + std::to_string(r.checkCodewords) +
+         ",\"correctedCodewords\":" + std::to_string(r.correctedCodewords) +
+         ",\"rotation\":" + std::to_string(r.rotation) +
+         ",\"mirrored\":" + jsonBool(r.mirrored) +
+         ",\"inverted\":" + jsonBool(r.inverted) +
+         ",\"corners\":" + corners + "}\n";
+}
+
+// Default mode: every symbol the whole-frame reader finds. True when there was at least one.
+bool readWholeFrame(const Options& opt, const std::string& file, const Velmora::Image::GrayBuf& frame,
+                    bool prefixName, Progress& progress) {
+  std::vector<Aztec::ReadResult> symbols;
+  std::optional<std::string> error;
+  try {
+    const Aztec::LumaView view{frame.row(0), frame.width(), frame.height(), frame.stride()};
+    symbols = Aztec::WholeFrameReader().read(view);
+  } catch (const std::exception& e) {
+    error = e.what();
+  } catch (...) {
+    error = "unknown exception";
+  }
+  progress.clear();
+
+  if (opt.verbose) {
+    std::cerr << file << ": " << symbols.size() << (symbols.size() == 1 ? " symbol" : " symbols") << "\n";
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+      const Aztec::ReadResult& r = symbols[i];
+      std::cerr << file << ": symbol " << i + 1 << ": " << formatName(r.format) << ", " << r.layers
+                << " layers, " << r.dataCodewords << " data + " << r.checkCodewords
+                << " check codewords, " << r.correctedCodewords << " corrected, rotation " << r.rotation
+                << (r.mirrored ? ", mirrored" : "") << (r.inverted ? ", inverted" : "") << "\n";
+    }
+  }
+
+  for (const Aztec::ReadResult& r : symbols) {
+    switch (opt.format) {
+      case Format::Json:
+        std::cout << symbolJson(file, r);
+        break;
+      case Format::Raw:
+        std::cout.write(reinterpret_cast<const char*>(r.bytes.data()),
+                        static_cast<std::streamsize>(r.bytes.size()));
+        break;
+      case Format::Text:
+      case Format::Hex:
+        if (prefixName) std::cout << file << ": ";
+        std::cout << (opt.format == Format::Hex ? AztecTools::toHex(r.bytes, " ")
+                                                : AztecTools::latin1ToUtf8(r.bytes))
+                  << "\n";
+        break;
+    }
+  }
+  if (symbols.empty()) {
+    if (opt.format == Format::Json) std::cout << "{\"file\":" << AztecTools::jsonString(file) << ",\"symbols\":0}\n";
+    if (error)
+      std::cerr << "aztec-read: " << file << ": reader failed: " << oneLine(*error) << "\n";
+    else if (opt.format != Format::Json)
+      std::cerr << "aztec-read: " << file << ": no symbol read\n";
+  }
+  return !symbols.empty();
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,6 +209,9 @@ int main(int argc, char** argv) {
     } else if (a == "-h" || a == "--help") {
       std::cout << kUsage;
       return 0;
+    } else if (a == "--exact") {
+      opt.exact = true;
+      continue;
     } else if (a == "-v" || a == "--verbose") {
       opt.verbose = true;
       continue;
@@ -150,6 +261,13 @@ int main(int argc, char** argv) {
       progress.clear();
       std::cerr << "aztec-read: " << file << ": " << e.what() << "\n";
       anyFileError = true;
+      continue;
+    }
+
+    if (!opt.exact) {
+      const bool read = readWholeFrame(opt, file, frame, prefixName, progress);
+      anyNotRead = anyNotRead || !read;
+      std::cout.flush();
       continue;
     }
 

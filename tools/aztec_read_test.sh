@@ -65,7 +65,12 @@ expect 2 "$tmp/short.raw: raw file has 100 bytes" --size=16x16 "$tmp/short.raw"
 # Readable frames without a symbol: not read, exit 1, never a crash.
 expect 1 "$tmp/blank.pgm: " "$tmp/blank.pgm"
 expect 1 "$tmp/blank.raw: " --size 16x16 "$tmp/blank.raw"
+expect 1 "$tmp/blank.pgm: " --exact "$tmp/blank.pgm"
 expect 1 "" --json "$tmp/blank.pgm"
+if [ "$(cat "$tmp/out")" != "{\"file\":\"$tmp/blank.pgm\",\"symbols\":0}" ]; then
+  echo "FAIL: default --json line for a blank frame:"; cat "$tmp/out"; failures=$((failures + 1))
+fi
+expect 1 "" --exact --json "$tmp/blank.pgm"
 if ! grep -Eq '^\{"file":"[^"]*blank\.pgm","status":(0|1|null),"statusText":".*","text":"","bytesHex":"","error":(null|".*")\}$' "$tmp/out" \
    || [ "$(wc -l <"$tmp/out")" -ne 1 ]; then
   echo "FAIL: --json line for a blank frame:"; cat "$tmp/out"; failures=$((failures + 1))

