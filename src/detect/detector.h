@@ -26,7 +26,7 @@
 
 #include "detect/symbol_candidate.h"
 #include "geometry/data_grid_sampling.h"
-#include "geometry/perspective_transform.h"
+#include "geometry/homography.h"
 #include "image/gray_buf.h"
 
 namespace Aztec {

@@ -6,7 +6,7 @@
 
 #include "common/checked_access.h"
 #include "detect/detector.h"
-#include "geometry/perspective_transform.h"
+#include "geometry/homography.h"
 #include "geometry/transform_sampler.h"
 
 namespace Aztec {

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "geometry/perspective_transform.h"
+#include "geometry/homography.h"
 #include "image/gray_buf.h"
 
 namespace Aztec {

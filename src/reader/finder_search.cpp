@@ -4,7 +4,7 @@
 #include <cmath>
 #include <exception>
 
-#include "geometry/perspective_transform.h"
+#include "geometry/homography.h"
 
 namespace Aztec {
 

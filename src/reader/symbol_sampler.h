@@ -7,7 +7,7 @@
 
 #include "detect/symbol_candidate.h"
 #include "geometry/data_grid_sampling.h"
-#include "geometry/perspective_transform.h"
+#include "geometry/homography.h"
 #include "reader/binarizer.h"
 #include "symbol/bit_ring.h"
 

@@ -75,7 +75,9 @@ class ComponentConcurrency : public ::testing::Test {
     }
   }
   void TearDown() override {
-    if (component_) EXPECT_TRUE(component_->canUnloadNow()) << "a reader or factory was not released";
+    if (component_) {
+      EXPECT_TRUE(component_->canUnloadNow()) << "a reader or factory was not released";
+    }
   }
   std::shared_ptr<AztecTest::AztecReaderDefault> activate() {
     return {component_->activate(), [](AztecTest::AztecReaderDefault* r) { r->Release(); }};
@@ -152,7 +154,9 @@ void expectSameAnswer(const CoreAnswer& a, const CoreAnswer& expected, const std
   EXPECT_EQ(a.report, expected.report);
   // Another thread's correction count may show, but only one that some decode produces.
   EXPECT_EQ(a.count.empty(), expected.count.empty());
-  if (!a.count.empty()) EXPECT_TRUE(counts.count(a.count)) << a.count;
+  if (!a.count.empty()) {
+    EXPECT_TRUE(counts.count(a.count)) << a.count;
+  }
 }
 
 // Each frame on a fresh Decoder: the intended outcome; collects the counts any decode leaves.

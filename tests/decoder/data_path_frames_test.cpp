@@ -69,7 +69,9 @@ int expectConsistentRead(const EncodedSymbol& s, const Frame& frame, const std::
   const int wrong = wrongCodewords(frame, s);
   EXPECT_EQ(out.status, wrong <= capacityOf(s) ? DataRead : Detected) << out.statusText << " wrong=" << wrong;
   EXPECT_EQ(out.text, wrong <= capacityOf(s) ? expected : "");
-  if (wrong <= capacityOf(s)) EXPECT_EQ(errorCountOf(out.statusText), wrong) << out.statusText;
+  if (wrong <= capacityOf(s)) {
+    EXPECT_EQ(errorCountOf(out.statusText), wrong) << out.statusText;
+  }
   return out.status;
 }
 
@@ -103,7 +105,9 @@ TEST(DataPathFrames, EveryModeShiftLatchAndBinaryShiftReadsByteForByte) {
       SCOPED_TRACE(what + " " + nameOf(s, module));
       const int status = expectConsistentRead(s, renderCentred(s, module, i % 4, i % 3 == 1), expectedMessageText(s));
       // Compact frames may be missed by detection (see CentredFrames); full-range ones all read.
-      if (!s.compact) EXPECT_EQ(status, DataRead);
+      if (!s.compact) {
+        EXPECT_EQ(status, DataRead);
+      }
       ++i;
     }
   }
@@ -281,7 +285,9 @@ TEST(DataPathFrames, DamageWithinCapacityIsCorrectedAndCountedBeyondItNothingIsR
         }
         EXPECT_EQ(out.status, k <= cap ? DataRead : Detected) << out.statusText;
         EXPECT_EQ(out.text, k <= cap ? clean.text : "");
-        if (k <= cap) EXPECT_EQ(errorCountOf(out.statusText), k) << out.statusText;
+        if (k <= cap) {
+          EXPECT_EQ(errorCountOf(out.statusText), k) << out.statusText;
+        }
       }
   }
   EXPECT_EQ(miscorrections, static_cast<int>(kMiscorrected.size()));
@@ -302,7 +308,9 @@ TEST(DataPathFrames, TiltedFullRangeSymbolsReadWithTheGridLineSearch) {
       SCOPED_TRACE(nameOf(s, module) + " tilt " + std::to_string(tilts[ti]));
       const int status = expectConsistentRead(s, renderCentred(s, module, (li + ti) % 4, ti == 2, tilts[ti]), expected);
       read += status == DataRead;
-      if (ti == 0) EXPECT_EQ(status, DataRead);  // 5 degrees always reads
+      if (ti == 0) {
+        EXPECT_EQ(status, DataRead);  // 5 degrees always reads
+      }
     }
   }
   EXPECT_GE(read * 10, n * 9);

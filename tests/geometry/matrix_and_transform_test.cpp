@@ -1,5 +1,5 @@
 #include "geometry/matrix.h"
-#include "geometry/perspective_transform.h"
+#include "geometry/homography.h"
 
 #include <gtest/gtest.h>
 

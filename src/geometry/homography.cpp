@@ -1,4 +1,4 @@
-#include "geometry/perspective_transform.h"
+#include "geometry/homography.h"
 
 #include <memory>
 
