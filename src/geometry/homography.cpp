@@ -1,5 +1,6 @@
 #include "geometry/homography.h"
 
+#include <cmath>
 #include <memory>
 
 #include "geometry/matrix.h"
@@ -48,6 +49,33 @@ PerspectiveTransform fitPerspective(const std::array<Point2D, 4>& grid, const st
   t.f = (*u)(5, 0);
   t.g = (*u)(6, 0);
   t.h = (*u)(7, 0);
+  return t;
+}
+
+std::optional<PerspectiveTransform> squareToQuad(const std::array<Point2D, 4>& q, double half) {
+  if (!(half > 0.0)) return std::nullopt;
+  // Unit square (0,0), (1,0), (1,1), (0,1) onto the quad.
+  const double dx1 = q[1].x - q[2].x, dx2 = q[3].x - q[2].x, dx3 = q[0].x - q[1].x + q[2].x - q[3].x;
+  const double dy1 = q[1].y - q[2].y, dy2 = q[3].y - q[2].y, dy3 = q[0].y - q[1].y + q[2].y - q[3].y;
+  const double den = dx1 * dy2 - dx2 * dy1;
+  if (!(std::abs(den) > 1e-12)) return std::nullopt;
+  const double g = (dx3 * dy2 - dx2 * dy3) / den;
+  const double h = (dx1 * dy3 - dx3 * dy1) / den;
+  const double a = q[1].x - q[0].x + g * q[1].x, b = q[3].x - q[0].x + h * q[3].x, c = q[0].x;
+  const double d = q[1].y - q[0].y + g * q[1].y, e = q[3].y - q[0].y + h * q[3].y, f = q[0].y;
+  // Then u = x / (2 half) + 0.5, v = y / (2 half) + 0.5, scaled so that w = 1 at the origin.
+  const double s = 0.5 / half;
+  const double w0 = 1.0 + 0.5 * g + 0.5 * h;
+  if (!(std::abs(w0) > 1e-12)) return std::nullopt;
+  PerspectiveTransform t;
+  t.a = a * s / w0;
+  t.b = b * s / w0;
+  t.c = (c + 0.5 * a + 0.5 * b) / w0;
+  t.d = d * s / w0;
+  t.e = e * s / w0;
+  t.f = (f + 0.5 * d + 0.5 * e) / w0;
+  t.g = g * s / w0;
+  t.h = h * s / w0;
   return t;
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "detect/point2d.h"
 
@@ -22,5 +23,11 @@ struct PerspectiveTransform {
 // The exact transform that maps grid[k] onto image[k] for k = 0..3, from an 8 x 8 solve.
 // Exceptions of Matrix::solve pass out unchanged.
 PerspectiveTransform fitPerspective(const std::array<Point2D, 4>& grid, const std::array<Point2D, 4>& image);
+
+// The transform that maps the square (-half, -half), (half, -half), (half, half), (-half, half)
+// onto quad[0..3], in closed form: the same mapping as fitPerspective up to rounding, at a
+// fraction of its cost, for the searches that try it on many candidates. Nothing for a
+// degenerate quadrilateral.
+std::optional<PerspectiveTransform> squareToQuad(const std::array<Point2D, 4>& quad, double half);
 
 }  // namespace Aztec

@@ -31,8 +31,9 @@ namespace {
 // Contrast between block means below which a neighbourhood counts as uniform; block means
 // average 64 pixels, so sensor noise alone stays well below it.
 constexpr int kMinContrast = 14;
+constexpr int kNoiseShare = 22;  // percent
 constexpr int kLevels = 3;
-constexpr int kRadius = 2;  // 5 x 5 blocks per neighbourhood
+constexpr int kRadius = 2;  // 5 x 5 blocks per neighbourhood (the row pass spells out its five)
 
 struct Level {
   int w = 0;
@@ -46,33 +47,51 @@ struct Level {
   std::vector<int> nbMax;
 };
 
-// Minimum and maximum of `a` and `b` over the 5 x 5 neighbourhood of every block.
+// Minimum and maximum of `a` and `b` over the 5 x 5 neighbourhood of every block: along the
+// rows, then element-wise across rows, both in loops the compiler vectorises.
 void neighbourhood(const Level& l, const std::vector<int>& a, const std::vector<int>& b, std::vector<int>& lo,
                    std::vector<int>& hi) {
-  const std::size_t n = static_cast<std::size_t>(l.w) * l.h;
+  const int w = l.w, h = l.h;
+  const std::size_t n = static_cast<std::size_t>(w) * h;
   std::vector<int> rowLo(n), rowHi(n);
-  for (int y = 0; y < l.h; ++y)
-    for (int x = 0; x < l.w; ++x) {
+  for (int y = 0; y < h; ++y) {
+    const int* pa = a.data() + static_cast<std::size_t>(y) * w;
+    const int* pb = b.data() + static_cast<std::size_t>(y) * w;
+    int* ol = rowLo.data() + static_cast<std::size_t>(y) * w;
+    int* oh = rowHi.data() + static_cast<std::size_t>(y) * w;
+    auto edge = [&](int x) {
       int mn = 255, mx = 0;
-      for (int k = std::max(0, x - kRadius); k <= std::min(l.w - 1, x + kRadius); ++k) {
-        mn = std::min(mn, a[static_cast<std::size_t>(y) * l.w + k]);
-        mx = std::max(mx, b[static_cast<std::size_t>(y) * l.w + k]);
+      for (int k = std::max(0, x - kRadius); k <= std::min(w - 1, x + kRadius); ++k) {
+        mn = std::min(mn, pa[k]);
+        mx = std::max(mx, pb[k]);
       }
-      rowLo[static_cast<std::size_t>(y) * l.w + x] = mn;
-      rowHi[static_cast<std::size_t>(y) * l.w + x] = mx;
+      ol[x] = mn;
+      oh[x] = mx;
+    };
+    for (int x = 0; x < std::min(w, kRadius); ++x) edge(x);
+    for (int x = kRadius; x < w - kRadius; ++x) {
+      ol[x] = std::min(std::min(std::min(pa[x - 2], pa[x - 1]), std::min(pa[x], pa[x + 1])), pa[x + 2]);
+      oh[x] = std::max(std::max(std::max(pb[x - 2], pb[x - 1]), std::max(pb[x], pb[x + 1])), pb[x + 2]);
     }
-  lo.assign(n, 255);
-  hi.assign(n, 0);
-  for (int y = 0; y < l.h; ++y)
-    for (int x = 0; x < l.w; ++x) {
-      int mn = 255, mx = 0;
-      for (int k = std::max(0, y - kRadius); k <= std::min(l.h - 1, y + kRadius); ++k) {
-        mn = std::min(mn, rowLo[static_cast<std::size_t>(k) * l.w + x]);
-        mx = std::max(mx, rowHi[static_cast<std::size_t>(k) * l.w + x]);
+    for (int x = std::max(kRadius, w - kRadius); x < w; ++x) edge(x);
+  }
+  lo.resize(n);
+  hi.resize(n);
+  for (int y = 0; y < h; ++y) {
+    const int k0 = std::max(0, y - kRadius), k1 = std::min(h - 1, y + kRadius);
+    int* ol = lo.data() + static_cast<std::size_t>(y) * w;
+    int* oh = hi.data() + static_cast<std::size_t>(y) * w;
+    std::copy_n(rowLo.data() + static_cast<std::size_t>(k0) * w, w, ol);
+    std::copy_n(rowHi.data() + static_cast<std::size_t>(k0) * w, w, oh);
+    for (int k = k0 + 1; k <= k1; ++k) {
+      const int* rl = rowLo.data() + static_cast<std::size_t>(k) * w;
+      const int* rh = rowHi.data() + static_cast<std::size_t>(k) * w;
+      for (int x = 0; x < w; ++x) {
+        ol[x] = std::min(ol[x], rl[x]);
+        oh[x] = std::max(oh[x], rh[x]);
       }
-      lo[static_cast<std::size_t>(y) * l.w + x] = mn;
-      hi[static_cast<std::size_t>(y) * l.w + x] = mx;
     }
+  }
 }
 
 }  // namespace
@@ -94,31 +113,41 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
     std::vector<std::uint32_t> sums(nb, 0);
     l.pmin.assign(nb, 255);
     l.pmax.assign(nb, 0);
-    for (int y = 0; y < plane.height; ++y) {
-      const std::uint8_t* row = plane.data + static_cast<std::size_t>(y) * plane.stride;
-      const std::size_t base = static_cast<std::size_t>(y >> kShift) * blocksX_;
-      const int full = plane.width >> kShift;
-      for (int b = 0; b < blocksX_; ++b) {
-        const std::uint8_t* q = row + (b << kShift);
-        std::uint32_t acc = 0;
-        std::uint8_t mn = 255, mx = 0;
-        if (b < full) {
-          // A fixed count of 8 lets the compiler unroll and vectorise.
-          for (int k = 0; k < 8; ++k) {
-            acc += q[k];
-            mn = q[k] < mn ? q[k] : mn;
-            mx = q[k] > mx ? q[k] : mx;
-          }
-        } else {
-          for (int k = 0; k < plane.width - (b << kShift); ++k) {
-            acc += q[k];
-            mn = q[k] < mn ? q[k] : mn;
-            mx = q[k] > mx ? q[k] : mx;
-          }
+    // Column sums, minima and maxima over the rows of one block row first: element-wise work
+    // over whole rows, which the compiler vectorises; then eight columns per block.
+    const std::size_t w = static_cast<std::size_t>(plane.width);
+    std::vector<std::uint16_t> colSum(w);
+    std::vector<std::uint8_t> colMin(w), colMax(w);
+    for (int by = 0; by < blocksY_; ++by) {
+      const int y0 = by << kShift, y1 = std::min(plane.height, y0 + 8);
+      std::fill(colSum.begin(), colSum.end(), std::uint16_t{0});
+      std::fill(colMin.begin(), colMin.end(), std::uint8_t{255});
+      std::fill(colMax.begin(), colMax.end(), std::uint8_t{0});
+      for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* row = plane.data + static_cast<std::size_t>(y) * plane.stride;
+        std::uint16_t* cs = colSum.data();
+        std::uint8_t* cmn = colMin.data();
+        std::uint8_t* cmx = colMax.data();
+        for (std::size_t x = 0; x < w; ++x) {
+          const std::uint8_t v = row[x];
+          cs[x] = static_cast<std::uint16_t>(cs[x] + v);
+          cmn[x] = v < cmn[x] ? v : cmn[x];
+          cmx[x] = v > cmx[x] ? v : cmx[x];
         }
-        sums[base + b] += acc;
-        l.pmin[base + b] = std::min<int>(l.pmin[base + b], mn);
-        l.pmax[base + b] = std::max<int>(l.pmax[base + b], mx);
+      }
+      const std::size_t base = static_cast<std::size_t>(by) * blocksX_;
+      for (int bx = 0; bx < blocksX_; ++bx) {
+        const std::size_t x0 = static_cast<std::size_t>(bx) << kShift, x1 = std::min(w, x0 + 8);
+        std::uint32_t acc = 0;
+        int mn = 255, mx = 0;
+        for (std::size_t x = x0; x < x1; ++x) {
+          acc += colSum[x];
+          mn = std::min<int>(mn, colMin[x]);
+          mx = std::max<int>(mx, colMax[x]);
+        }
+        sums[base + bx] = acc;
+        l.pmin[base + bx] = mn;
+        l.pmax[base + bx] = mx;
       }
     }
     l.mean.resize(nb);
@@ -174,7 +203,9 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
         // in the window does not bias.
         lo = l.nbMin[k];
         hi = l.nbMax[k];
-        found = l.hi[k] - l.lo[k] >= kMinContrast;
+        // Pixel noise alone moves block means a little and single pixels a lot: contrast
+        // counts only when the means spread by a good share of the pixels' range.
+        found = l.hi[k] - l.lo[k] >= std::max(kMinContrast, (hi - lo) * kNoiseShare / 100);
       }
       thresholds_[i] = static_cast<std::uint8_t>((lo + hi + 1) / 2);
       flat_[i] = found ? 0 : 1;

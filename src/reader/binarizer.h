@@ -35,6 +35,7 @@ class Binarizer {
   const LumaPlane& plane() const { return plane_; }
   int threshold(int x, int y) const { return thresholds_[index(x, y)]; }
   bool flat(int x, int y) const { return flat_[index(x, y)] != 0; }
+  int blocksX() const { return blocksX_; }
   // Row y of thresholds, one entry per block.
   const std::uint8_t* thresholdRow(int y) const { return thresholds_.data() + static_cast<std::size_t>(y >> kShift) * blocksX_; }
   const std::uint8_t* flatRow(int y) const { return flat_.data() + static_cast<std::size_t>(y >> kShift) * blocksX_; }
@@ -43,6 +44,12 @@ class Binarizer {
   bool dark(int x, int y, bool inverted) const {
     const int v = plane_.at(x, y);
     const int t = threshold(x, y);
+    return inverted ? v > t : v < t;
+  }
+  // The same at a continuous position, from the bilinear reading; inside the plane only.
+  bool darkInterpolated(double x, double y, bool inverted) const {
+    const double v = plane_.bilinear(x, y);
+    const int t = threshold(static_cast<int>(x), static_cast<int>(y));
     return inverted ? v > t : v < t;
   }
 

@@ -99,9 +99,9 @@ std::optional<CrossCheck> crossCheck(const Binarizer& bin, int x0, int y0, int d
 }
 
 struct RayPoint {
-  double angle;
-  Point2D p;
-  double r;
+  Point2D dir;  // unit direction of the ray
+  Point2D p;    // the crossing
+  double r;     // its distance from the centre
 };
 
 struct Line {
@@ -110,44 +110,54 @@ struct Line {
   Point2D d;
 };
 
-std::optional<Line> fitLine(const std::vector<Point2D>& pts) {
-  if (pts.size() < 2) return std::nullopt;
+std::optional<Line> fitLine(const Point2D* pts, int n) {
+  if (n < 2) return std::nullopt;
   double mx = 0, my = 0;
-  for (const Point2D& q : pts) {
-    mx += q.x;
-    my += q.y;
+  for (int i = 0; i < n; ++i) {
+    mx += pts[i].x;
+    my += pts[i].y;
   }
-  mx /= pts.size();
-  my /= pts.size();
+  mx /= n;
+  my /= n;
   double sxx = 0, syy = 0, sxy = 0;
-  for (const Point2D& q : pts) {
-    sxx += (q.x - mx) * (q.x - mx);
-    syy += (q.y - my) * (q.y - my);
-    sxy += (q.x - mx) * (q.y - my);
+  for (int i = 0; i < n; ++i) {
+    const double x = pts[i].x - mx, y = pts[i].y - my;
+    sxx += x * x;
+    syy += y * y;
+    sxy += x * y;
   }
-  // Principal direction of the scatter.
-  const double theta = 0.5 * std::atan2(2.0 * sxy, sxx - syy);
-  return Line{{mx, my}, {std::cos(theta), std::sin(theta)}};
+  // Principal direction of the scatter: the eigenvector of the larger eigenvalue, taken from
+  // the better conditioned of the two rows.
+  const double half = 0.5 * (sxx - syy);
+  const double lambda = 0.5 * (sxx + syy) + std::sqrt(half * half + sxy * sxy);
+  double dx = sxy, dy = lambda - sxx;
+  if (sxx > syy) {
+    dx = lambda - syy;
+    dy = sxy;
+  }
+  const double len = std::sqrt(dx * dx + dy * dy);
+  if (!(len > 0.0)) return Line{{mx, my}, {1.0, 0.0}};
+  return Line{{mx, my}, {dx / len, dy / len}};
 }
 
 double distance(const Line& l, const Point2D& q) {
   return std::abs((q.x - l.o.x) * l.d.y - (q.y - l.o.y) * l.d.x);
 }
 
-// Fit, drop the points far from the line, fit again.
-std::optional<Line> robustLine(std::vector<Point2D> pts, double tolerance) {
-  auto l = fitLine(pts);
+// Fit, drop the points far from the line, fit again. Reorders `pts` (at most kMaxRays).
+std::optional<Line> robustLine(Point2D* pts, int n, double tolerance) {
+  auto l = fitLine(pts, n);
   if (!l) return l;
   for (int round = 0; round < 2; ++round) {
-    std::vector<Point2D> kept;
-    for (const Point2D& q : pts)
-      if (distance(*l, q) <= tolerance) kept.push_back(q);
-    if (kept.size() < 3 || kept.size() == pts.size()) break;
-    pts = std::move(kept);
-    l = fitLine(pts);
+    int kept = 0;
+    for (int i = 0; i < n; ++i)
+      if (distance(*l, pts[i]) <= tolerance) std::swap(pts[kept++], pts[i]);
+    if (kept < 3 || kept == n) break;
+    n = kept;
+    l = fitLine(pts, n);
     if (!l) return l;
   }
-  if (pts.size() < 3) return std::nullopt;
+  if (n < 3) return std::nullopt;
   return l;
 }
 
@@ -158,7 +168,9 @@ std::optional<Point2D> intersect(const Line& a, const Line& b) {
   return Point2D{a.o.x + t * a.d.x, a.o.y + t * a.d.y};
 }
 
-double dist(const Point2D& a, const Point2D& b) { return std::hypot(a.x - b.x, a.y - b.y); }
+double dist2(const Point2D& a, const Point2D& b) { return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y); }
+
+constexpr int kMaxRays = 64;
 
 // The quadrilateral of one ring edge from its crossings on rays around the centre (in angle
 // order): corners by the farthest points, sides by robust line fits between them, in image
@@ -169,7 +181,8 @@ std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& 
   // Isolated misreadings (a missed or extra transition) jump to another ring: a median over
   // neighbouring rays keeps them from being taken for corners.
   const int m = static_cast<int>(pts.size());
-  std::vector<double> smooth(static_cast<std::size_t>(m));
+  if (m > kMaxRays) return std::nullopt;
+  std::array<double, kMaxRays> smooth;
   for (int i = 0; i < m; ++i) {
     double a = pts[(i + m - 1) % m].r, b = pts[i].r, c = pts[(i + 1) % m].r;
     smooth[i] = std::max(std::min(a, b), std::min(std::max(a, b), c));
@@ -177,7 +190,7 @@ std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& 
   auto at = [&](int i) {
     const RayPoint& q = pts[i];
     const double s = smooth[i];
-    return Point2D{centre.x + std::cos(q.angle) * s, centre.y + std::sin(q.angle) * s};
+    return Point2D{centre.x + q.dir.x * s, centre.y + q.dir.y * s};
   };
   int ia = 0;
   for (int i = 1; i < m; ++i)
@@ -186,7 +199,7 @@ std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& 
   int ic = ia;
   double best = -1.0;
   for (int i = 0; i < m; ++i) {
-    const double d = dist(at(i), A);
+    const double d = dist2(at(i), A);
     if (d > best) {
       best = d;
       ic = i;
@@ -219,9 +232,10 @@ std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& 
     const int to = s == 3 ? ci[0] + m : ci[s + 1];
     const int span = to - from;
     const int margin = std::max(1, span / 6);
-    std::vector<Point2D> side;
-    for (int i = from + margin; i <= to - margin; ++i) side.push_back(pts[i % m].p);
-    auto l = robustLine(side, tol);
+    std::array<Point2D, kMaxRays> side;
+    int n = 0;
+    for (int i = from + margin; i <= to - margin; ++i) side[n++] = pts[i % m].p;
+    auto l = robustLine(side.data(), n, tol);
     if (!l) return std::nullopt;
     sides[s] = *l;
   }
@@ -238,13 +252,13 @@ std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& 
     const Point2D& c = corners[(s + 2) % 4];
     const double cross = (b.x - a.x) * (c.y - b.y) - (b.y - a.y) * (c.x - b.x);
     if (cross <= 0.0) return std::nullopt;
-    const double r = dist(a, centre);
-    if (r < minRadius || r > maxRadius) return std::nullopt;
+    const double r2 = dist2(a, centre);
+    if (r2 < minRadius * minRadius || r2 > maxRadius * maxRadius) return std::nullopt;
   }
   for (int s = 0; s < 2; ++s) {
-    const double l1 = dist(corners[s], corners[s + 1]);
-    const double l2 = dist(corners[s + 2], corners[(s + 3) % 4]);
-    if (l1 < 2.0 || l2 < 2.0 || l1 > 3.0 * l2 || l2 > 3.0 * l1) return std::nullopt;
+    const double l1 = dist2(corners[s], corners[s + 1]);
+    const double l2 = dist2(corners[s + 2], corners[(s + 3) % 4]);
+    if (l1 < 4.0 || l2 < 4.0 || l1 > 9.0 * l2 || l2 > 9.0 * l1) return std::nullopt;
   }
   // Start at the corner nearest the top-left direction.
   int first = 0;
@@ -271,31 +285,35 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
   const LumaPlane& p = bin.plane();
   constexpr int kRays = 32;
   constexpr int kMaxFailures = 10;
-  const double step = 0.5;
+  // Modules under three pixels alias on the pixel grid: there the rays read interpolated
+  // values at a finer step.
+  const bool fine = moduleMin < 3.0;
+  const double step = fine ? 0.25 : 0.5;
   const double reach = 5.5 * moduleMax * 1.5 + 2.0;
   const int steps = static_cast<int>(reach / step);
   std::vector<RayPoint> pts;
   pts.reserve(kRays);
   int failed = 0;
   // Directions computed once; the table is never written after its initialisation.
-  static const std::array<std::array<double, 3>, kRays> kDirections = [] {
-    std::array<std::array<double, 3>, kRays> d{};
+  static const std::array<Point2D, kRays> kDirections = [] {
+    std::array<Point2D, kRays> d{};
     for (int k = 0; k < kRays; ++k) {
       const double a = (k + 0.25) * (2.0 * kPi / kRays) - kPi;
-      d[k] = {a, std::cos(a), std::sin(a)};
+      d[k] = {std::cos(a), std::sin(a)};
     }
     return d;
   }();
   for (int k = 0; k < kRays; ++k) {
-    const double a = kDirections[k][0];
-    const double dx = kDirections[k][1] * step, dy = kDirections[k][2] * step;
+    const Point2D dir = kDirections[k];
+    const double dx = dir.x * step, dy = dir.y * step;
     double edge[5];
     int found = 0;
     bool colour = true;
     for (int s = 1; s <= steps && found < 5; ++s) {
       const double x = c.x + dx * s, y = c.y + dy * s;
       if (x < 0.0 || y < 0.0 || x >= p.width || y >= p.height) break;
-      if (bin.dark(static_cast<int>(x), static_cast<int>(y), inverted) != colour) {
+      const bool dark = fine ? bin.darkInterpolated(x, y, inverted) : bin.dark(static_cast<int>(x), static_cast<int>(y), inverted);
+      if (dark != colour) {
         edge[found++] = (s - 0.5) * step;
         colour = !colour;
       }
@@ -313,17 +331,14 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
       if (++failed > kMaxFailures) return std::nullopt;
       continue;
     }
-    pts.push_back({a, {c.x + dx / step * edge[3], c.y + dy / step * edge[3]}, edge[3]});
+    pts.push_back({dir, {c.x + dir.x * edge[3], c.y + dir.y * edge[3]}, edge[3]});
   }
   const double expect = 3.5 * std::sqrt(2.0);
   const auto quad = quadFromRays(pts, c, 0.3 * moduleMin + 1.0, 0.4 * expect * moduleMin, 2.5 * expect * moduleMax);
   if (!quad) return std::nullopt;
-  PerspectiveTransform t;
-  try {
-    t = fitPerspective({Point2D{-3.5, -3.5}, Point2D{3.5, -3.5}, Point2D{3.5, 3.5}, Point2D{-3.5, 3.5}}, *quad);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  const auto fitted = squareToQuad(*quad, 3.5);
+  if (!fitted) return std::nullopt;
+  const PerspectiveTransform& t = *fitted;
   int bad = 0;
   for (int gx = -4; gx <= 4; ++gx)
     for (int gy = -4; gy <= 4; ++gy) {
@@ -372,6 +387,26 @@ bool circleAgrees(const Binarizer& bin, double cx, double cy, double w, bool inv
   return light >= 12;
 }
 
+// The centre module's middle through `centre`, in its row and then its column, twice: the
+// cross checks can end a pixel or two off on a module turned near 45 degrees.
+void recentre(const Binarizer& bin, Point2D& centre, double maxRun, bool inverted) {
+  const LumaPlane& p = bin.plane();
+  const int limit = static_cast<int>(maxRun);
+  for (int round = 0; round < 2; ++round) {
+    const int x = static_cast<int>(centre.x), y = static_cast<int>(centre.y);
+    if (x < 0 || y < 0 || x >= p.width || y >= p.height || !bin.dark(x, y, inverted)) return;
+    int l = x, r = x;
+    while (l > 0 && x - l < limit && bin.dark(l - 1, y, inverted)) --l;
+    while (r + 1 < p.width && r - x < limit && bin.dark(r + 1, y, inverted)) ++r;
+    const int cx = (l + r + 1) / 2;
+    if (!bin.dark(cx, y, inverted)) return;
+    int u = y, d = y;
+    while (u > 0 && y - u < limit && bin.dark(cx, u - 1, inverted)) --u;
+    while (d + 1 < p.height && d - y < limit && bin.dark(cx, d + 1, inverted)) ++d;
+    centre = {(l + r + 1) * 0.5, (u + d + 1) * 0.5};
+  }
+}
+
 // Confirms a row hit; the candidate with its refined centre, or nothing. A check that runs
 // through the ring corners is fragile (a pixel off the centre cuts a corner; strong
 // perspective skews the rings), so besides the row either the column or both diagonals
@@ -417,6 +452,7 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
   c.maybeFullRange = h->fullRange && v && v->fullRange;
   // Very different widths are not the projection of one square ring set.
   if (c.moduleMax > 3.0 * c.moduleMin + 1.0) return std::nullopt;
+  recentre(bin, c.center, 2.0 * c.moduleMax + 2.0, inverted);
   if (!ringsCoherent(bin, c.center, c.moduleMin, c.moduleMax, inverted)) return std::nullopt;
   return c;
 }
@@ -433,24 +469,35 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
   runs.reserve(static_cast<std::size_t>(p.width) + 1);
   starts.reserve(static_cast<std::size_t>(p.width) + 1);
   double maxModule = 0.0;
+  const int blocksX = bin.blocksX();
   // Row hits of the previous and the current row: centre x and width, negative for inverted.
   std::vector<std::pair<double, double>> previousHits, hits;
   for (int y = 0; y < p.height; ++y) {
     const std::uint8_t* row = p.data + static_cast<std::size_t>(y) * p.stride;
     const std::uint8_t* thr = bin.thresholdRow(y);
     const std::uint8_t* flat = bin.flatRow(y);
+    previousHits.swap(hits);
+    hits.clear();
+    // No finder centre lies in a flat block, and a finder's rings and quiet zone lie within
+    // blocks that see its contrast: only the span of non-flat blocks, with a margin, is scanned.
+    int firstBlock = 0, lastBlock = blocksX - 1;
+    while (firstBlock < blocksX && flat[firstBlock]) ++firstBlock;
+    if (firstBlock == blocksX) continue;
+    while (flat[lastBlock]) --lastBlock;
+    const int xBegin = std::max(0, (firstBlock - 2) << Binarizer::kShift);
+    const int xEnd = std::min(p.width, (lastBlock + 3) << Binarizer::kShift);
     // Colour changes, branch-free: noise changes colour at every other pixel.
-    bounds[0] = 0;
+    bounds[0] = xBegin;
     int nb = 1;
-    bool colour = row[0] < thr[0];
+    bool colour = row[xBegin] < thr[xBegin >> Binarizer::kShift];
     const bool firstDark = colour;
-    for (int x = 1; x < p.width; ++x) {
+    for (int x = xBegin + 1; x < xEnd; ++x) {
       const bool d = row[x] < thr[x >> Binarizer::kShift];
       bounds[static_cast<std::size_t>(nb)] = x;
       nb += d != colour ? 1 : 0;
       colour = d;
     }
-    bounds[static_cast<std::size_t>(nb)] = p.width;
+    bounds[static_cast<std::size_t>(nb)] = xEnd;
     runs.resize(static_cast<std::size_t>(nb));
     starts.resize(static_cast<std::size_t>(nb));
     for (int k = 0; k < nb; ++k) {
@@ -458,8 +505,6 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
       runs[static_cast<std::size_t>(k)] = bounds[static_cast<std::size_t>(k) + 1] - bounds[static_cast<std::size_t>(k)];
     }
     const int n = static_cast<int>(runs.size());
-    previousHits.swap(hits);
-    hits.clear();
     for (int i = 4; i + 4 < n; ++i) {
       const bool runDark = ((i & 1) == 0) == firstDark;
       if (runDark ? !normal : !inverted) continue;
@@ -515,7 +560,7 @@ std::optional<std::array<Point2D, 4>> locateRingCorners(const Binarizer& bin, co
   const double maxLen = (K + 2.5) * cand.moduleMax * 1.6 + 4.0;
   const double step = std::clamp(wMin / 6.0, 0.25, 2.0);
   const int nSteps = static_cast<int>(maxLen / step) + 1;
-  constexpr int kRays = 64;
+  constexpr int kRays = kMaxRays;
   const bool inv = cand.inverted;
   std::vector<RayPoint> pts;
   std::vector<double> vals(static_cast<std::size_t>(nSteps));
@@ -552,7 +597,7 @@ std::optional<std::array<Point2D, 4>> locateRingCorners(const Binarizer& bin, co
       if (switchNow) {
         darkState = !darkState;
         if (++transitions == K) {
-          pts.push_back({angle, {cand.center.x + dx * lastCross, cand.center.y + dy * lastCross}, lastCross});
+          pts.push_back({{dx, dy}, {cand.center.x + dx * lastCross, cand.center.y + dy * lastCross}, lastCross});
           break;
         }
       }

@@ -17,6 +17,7 @@ namespace {
 using Aztec::Math::Matrix;
 using Aztec::OUTSIDE_IMAGE;
 using Aztec::PerspectiveTransform;
+using Aztec::Point2D;
 using Rows = std::vector<std::vector<double>>;
 
 std::shared_ptr<Matrix> make(const Rows& rows) {
@@ -111,6 +112,26 @@ TEST(PerspectiveTransform, FitsKnownExamples) {
 
   // Degenerate point sets still yield coefficients: zero pivots become 1e-20.
   EXPECT_NO_THROW(Aztec::fitPerspective({{{0, 0}, {1, 0}, {2, 0}, {0, 1}}}, {{{5, 5}, {5, 5}, {5, 5}, {5, 5}}}));
+}
+
+// The closed form agrees with the solve on tilted quadrilaterals, and refuses degenerate ones.
+TEST(PerspectiveTransform, SquareToQuadMatchesTheSolve) {
+  const std::array<std::array<Point2D, 4>, 3> quads = {{{{{10, 12}, {52, 8}, {60, 49}, {7, 55}}},
+                                                        {{{100, 100}, {132, 100}, {132, 132}, {100, 132}}},
+                                                        {{{-3, 4}, {40, -10}, {33, 71}, {2, 30}}}}};
+  for (const auto& q : quads)
+    for (double half : {0.5, 3.5, 5.5}) {
+      const auto t = Aztec::squareToQuad(q, half);
+      ASSERT_TRUE(t.has_value());
+      const PerspectiveTransform f = Aztec::fitPerspective({{{-half, -half}, {half, -half}, {half, half}, {-half, half}}}, q);
+      for (double x : {-half, -0.3 * half, half})
+        for (double y : {-half, 0.0, 0.7 * half}) {
+          EXPECT_NEAR(t->map(x, y).x, f.map(x, y).x, 1e-9);
+          EXPECT_NEAR(t->map(x, y).y, f.map(x, y).y, 1e-9);
+        }
+    }
+  EXPECT_FALSE(Aztec::squareToQuad({{{0, 0}, {1, 0}, {2, 0}, {3, 0}}}, 1.0).has_value());
+  EXPECT_FALSE(Aztec::squareToQuad({{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}, 0.0).has_value());
 }
 
 TEST(SampleAt, TruncatesTowardZeroAndTestsBounds) {

@@ -2,6 +2,22 @@
 
 #include <zint.h>
 
+// Static implementations: the tools link their own copies of stb next to this library.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_NO_STDIO
+#define STBI_ONLY_JPEG
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#include <stb/stb_image.h>
+#pragma GCC diagnostic pop
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -173,6 +189,24 @@ void gaussianBlur(std::vector<double>& img, int w, int h, double sigma) {
       for (int i = -radius; i <= radius; ++i) acc += k[i + radius] * tmp[std::clamp(y + i, 0, h - 1) * w + x];
       img[y * w + x] = acc;
     }
+}
+
+// Encodes the frame as a real JPEG and decodes it again, in memory, so the reader meets the
+// block artefacts and ringing that camera pipelines leave.
+void jpegRoundTrip(std::vector<std::uint8_t>& bytes, int w, int h, int quality) {
+  std::vector<std::uint8_t> jpeg;
+  auto append = [](void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    out->insert(out->end(), p, p + size);
+  };
+  if (!stbi_write_jpg_to_func(append, &jpeg, w, h, 1, bytes.data(), std::clamp(quality, 1, 100)))
+    throw std::runtime_error("JPEG encoding failed");
+  int dw = 0, dh = 0, channels = 0;
+  std::unique_ptr<stbi_uc, void (*)(void*)> decoded(
+      stbi_load_from_memory(jpeg.data(), static_cast<int>(jpeg.size()), &dw, &dh, &channels, 1), stbi_image_free);
+  if (!decoded || dw != w || dh != h) throw std::runtime_error("JPEG decoding failed");
+  std::copy(decoded.get(), decoded.get() + bytes.size(), bytes.begin());
 }
 
 }  // namespace
@@ -388,6 +422,7 @@ Velmora::Image::GrayBuf renderScene(const std::vector<ScenePart>& parts, const R
     if (o.noiseSigma > 0.0) v += o.noiseSigma * noise.next();
     bytes[i] = static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
   }
+  if (o.jpegQuality > 0 && w > 0 && h > 0) jpegRoundTrip(bytes, w, h, o.jpegQuality);
   return Velmora::Image::GrayBuf::fromBytes(bytes.data(), w, h);
 }
 

@@ -67,6 +67,7 @@ struct RenderOptions {
   double cameraDistance = 2.5;       // camera distance in symbol sizes; smaller = stronger perspective
   double gradient = 0.0;             // illumination falls by this fraction across the frame
   double gradientAngleDegrees = 0.0; // direction in which the light falls, 0 = to the right
+  int jpegQuality = 0;               // 1..100: the finished frame goes through a JPEG round trip; 0 = none
 };
 
 // One symbol of a scene: its geometry (moduleSize, centre, rotation, mirrored, angle, tilt,
@@ -77,7 +78,7 @@ struct ScenePart {
 };
 
 // Several symbols in one frame; the frame-wide fields (size, blur, noise, seed, levels,
-// gradient) come from `frame`. Where parts overlap the darker coverage wins.
+// gradient, JPEG quality) come from `frame`. Where parts overlap the darker coverage wins.
 Velmora::Image::GrayBuf renderScene(const std::vector<ScenePart>& parts, const RenderOptions& frame);
 
 // Renders the symbol (light background everywhere outside it) into a width x height frame.

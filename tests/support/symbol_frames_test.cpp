@@ -119,4 +119,27 @@ TEST(RenderSymbol, NoiseBlurAndTilt) {
   EXPECT_LT(right + 3, left);
 }
 
+// A JPEG round trip really happens (pixels change, more at lower quality) yet keeps the picture:
+// small mean difference, same frame on every run.
+TEST(RenderSymbol, JpegRoundTripStaysClose) {
+  const EncodedSymbol s = AztecTest::encodeText("JPEG 40", SymbolKind::Compact, 2);
+  RenderOptions o;
+  o.moduleSize = 5.0, o.angleDegrees = 17.0;
+  const std::vector<std::uint8_t> clean = pixels(AztecTest::renderSymbol(s, o));
+  double previous = 1e9;
+  for (int quality : {40, 90}) {
+    o.jpegQuality = quality;
+    const std::vector<std::uint8_t> lossy = pixels(AztecTest::renderSymbol(s, o));
+    ASSERT_EQ(lossy.size(), clean.size());
+    double diff = 0.0;
+    for (std::size_t i = 0; i < clean.size(); ++i) diff += std::abs(lossy[i] - clean[i]);
+    diff /= static_cast<double>(clean.size());
+    EXPECT_GT(diff, 0.05) << quality;
+    EXPECT_LT(diff, 4.0) << quality;
+    EXPECT_LT(diff, previous) << quality;
+    previous = diff;
+    EXPECT_EQ(lossy, pixels(AztecTest::renderSymbol(s, o)));
+  }
+}
+
 }  // namespace
