@@ -239,6 +239,31 @@ std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& 
     if (!l) return std::nullopt;
     sides[s] = *l;
   }
+  // The corners above are the rays' extremes, which miss the true corners by up to a ray when
+  // rays near them failed; each side's points then mix two sides. Every point is reassigned to
+  // the one line it lies close to (points close to two lie at a corner and are left out) and
+  // the lines fitted again.
+  for (int round = 0; round < 2; ++round) {
+    std::array<std::array<Point2D, kMaxRays>, 4> groups;
+    std::array<int, 4> counts{};
+    for (int i = 0; i < m; ++i) {
+      int best = -1, near = 0;
+      double bestDistance = tol;
+      for (int s = 0; s < 4; ++s) {
+        const double d = distance(sides[s], pts[i].p);
+        if (d > tol) continue;
+        ++near;
+        if (d <= bestDistance) {
+          bestDistance = d;
+          best = s;
+        }
+      }
+      if (near == 1) groups[best][counts[best]++] = pts[i].p;
+    }
+    for (int s = 0; s < 4; ++s)
+      if (counts[s] >= 3)
+        if (auto l = robustLine(groups[s].data(), counts[s], tol)) sides[s] = *l;
+  }
   std::array<Point2D, 4> corners;
   for (int s = 0; s < 4; ++s) {
     auto q = intersect(sides[(s + 3) % 4], sides[s]);
@@ -418,8 +443,14 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
     return crossCheck(bin, static_cast<int>(cx), static_cast<int>(cy), dx, dy, inverted, dx != 0 && dy != 0 ? maxDiag : maxRun);
   };
   auto v = check(0, 1);
+  const double rowY = cy;
   if (v) cy = static_cast<int>(cy) + v->center;
   auto h = check(1, 0);
+  // A speck in the row through the column's centre: the row that hit serves instead.
+  if (!h && v) {
+    cy = rowY;
+    h = check(1, 0);
+  }
   if (!h) return std::nullopt;
   cx = static_cast<int>(cx) + h->center;
   std::optional<CrossCheck> d1, d2;

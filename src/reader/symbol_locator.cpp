@@ -79,25 +79,10 @@ class Search {
     const auto t0 = finderTransform(*corners, full ? 5.5 : 3.5);
     if (!t0) return std::nullopt;
     const PolarPlane pp(plane_, cand.inverted);
-    const int finderModules = full ? 169 : 81;
     // A finder seen through its own fit must look like one; most false candidates end here.
     const int finderErrors = finderPatternErrors(pp, *t0, full);
-    if (finderErrors * 10 <= finderModules) {
-      if (auto a = readThrough(pp, *t0, full, finderErrors, cand.inverted)) return a;
-    }
-    // Traced corners can sit a module off (small modules, blur): a finder that nearly fits is
-    // moved to where its rings show the most contrast and tried once more.
-    if (finderErrors * 4 > finderModules) return std::nullopt;
-    const auto t1 = refineFinderFit(pp, *t0, full);
-    if (!t1) return std::nullopt;
-    const int refinedErrors = finderPatternErrors(pp, *t1, full);
-    if (refinedErrors * 10 > finderModules || refinedErrors >= finderErrors) return std::nullopt;
-    return readThrough(pp, *t1, full, refinedErrors, cand.inverted);
-  }
+    if (finderErrors * 10 > (full ? 169 : 81)) return std::nullopt;
 
-  std::optional<Accepted> readThrough(const PolarPlane& pp, const PerspectiveTransform& finderFit, bool full,
-                                      int finderErrors, bool inverted) const {
-    const PerspectiveTransform* t0 = &finderFit;
     SymbolCandidate params;
     bool found = false;
     std::vector<BitRing> compactRings;
@@ -117,7 +102,7 @@ class Search {
     }
     if (!found) {
       // A rune has only its 20 check bits to vouch for it: demand a clean finder.
-      if (!full && options_.readRunes && rune_ && finderErrors <= 2) return readRune(compactRings, *t0, inverted);
+      if (!full && options_.readRunes && rune_ && finderErrors <= 2) return readRune(compactRings, *t0, cand.inverted);
       return std::nullopt;
     }
     params.center = t0->map(0.0, 0.0);
@@ -126,7 +111,7 @@ class Search {
 
     const PerspectiveTransform refined = refineOnEdges(pp, *t0, params);
     for (const PerspectiveTransform* t : {&refined, &*t0}) {
-      if (auto a = decodeWith(pp, *t, params, inverted)) return a;
+      if (auto a = decodeWith(pp, *t, params, cand.inverted)) return a;
       if (params.symbolSize > 19) break;  // the finder's own fit only reaches small symbols
     }
     return std::nullopt;

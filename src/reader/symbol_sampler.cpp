@@ -237,53 +237,6 @@ int finderPatternErrors(const PolarPlane& plane, const PerspectiveTransform& t, 
   return bad;
 }
 
-std::optional<PerspectiveTransform> refineFinderFit(const PolarPlane& plane, const PerspectiveTransform& t0,
-                                                    bool fullRange) {
-  const int radius = fullRange ? 6 : 4;
-  const double edge = radius + 0.5;
-  const Levels lv = finderLevels(plane, t0, fullRange);
-  if (!(lv.light - lv.dark >= 8.0)) return std::nullopt;
-  const double mid = 0.5 * (lv.dark + lv.light);
-  auto score = [&](const PerspectiveTransform& t) {
-    double sum = 0.0;
-    for (int x = -radius; x <= radius; ++x)
-      for (int y = -radius; y <= radius; ++y) {
-        bool inFinder = false;
-        const bool ideal = finderDark(x, y, radius, inFinder);
-        const Point2D q = t.map(x, y);
-        const double v = plane.value(q.x, q.y) - mid;
-        sum += ideal ? -v : v;
-      }
-    return sum;
-  };
-  std::array<Point2D, 4> corners = {t0.map(-edge, -edge), t0.map(edge, -edge), t0.map(edge, edge), t0.map(-edge, edge)};
-  const Point2D c = t0.map(0.0, 0.0), cx = t0.map(1.0, 0.0);
-  const double module = std::hypot(cx.x - c.x, cx.y - c.y);
-  PerspectiveTransform best = t0;
-  double bestScore = score(t0);
-  for (double step = 0.5 * module; step >= 0.1 * module; step *= 0.5) {
-    for (int pass = 0; pass < 4; ++pass) {
-      bool moved = false;
-      for (int k = 0; k < 8; ++k)
-        for (double sign : {1.0, -1.0}) {
-          std::array<Point2D, 4> trial = corners;
-          (k % 2 ? trial[k / 2].y : trial[k / 2].x) += sign * step;
-          const auto t = squareToQuad(trial, edge);
-          if (!t) continue;
-          const double s = score(*t);
-          if (s > bestScore) {
-            bestScore = s;
-            best = *t;
-            corners = trial;
-            moved = true;
-          }
-        }
-      if (!moved) break;
-    }
-  }
-  return best;
-}
-
 std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange, double scale) {
   const int n = fullRange ? 14 : 10;
   const int r = n / 2;

@@ -46,12 +46,6 @@ Levels finderLevels(const PolarPlane& plane, const PerspectiveTransform& t, bool
 // a transform, at the midpoint of the finder's levels; all of them when it shows no contrast.
 int finderPatternErrors(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange);
 
-// The finder's transform moved to where its rings show the most contrast: the corners of the
-// finder's edge square shifted by shrinking steps while the contrast grows. For small modules,
-// where the traced corners can be a module off. Nothing when the finder shows no contrast.
-std::optional<PerspectiveTransform> refineFinderFit(const PolarPlane& plane, const PerspectiveTransform& t,
-                                                    bool fullRange);
-
 // The mode-message ring binarised at a few thresholds between the finder's levels, in the
 // order to try them (40 or 56 samples, index 0 at the top-left corner module, clockwise).
 std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange,
