@@ -311,9 +311,9 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
   constexpr int kRays = 32;
   constexpr int kMaxFailures = 10;
   // Modules under three pixels alias on the pixel grid: there the rays read interpolated
-  // values at a finer step.
+  // values.
   const bool fine = moduleMin < 3.0;
-  const double step = fine ? 0.25 : 0.5;
+  const double step = 0.5;
   const double reach = 5.5 * moduleMax * 1.5 + 2.0;
   const int steps = static_cast<int>(reach / step);
   std::vector<RayPoint> pts;
