@@ -310,9 +310,9 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
   const LumaPlane& p = bin.plane();
   constexpr int kRays = 32;
   constexpr int kMaxFailures = 10;
-  // Modules under three pixels alias on the pixel grid: there the rays read interpolated
-  // values.
-  const bool fine = moduleMin < 3.0;
+  // Modules under about three pixels (row runs under four) alias on the pixel grid: there the
+  // rays read interpolated values.
+  const bool fine = moduleMin < 4.0;
   const double step = 0.5;
   const double reach = 5.5 * moduleMax * 1.5 + 2.0;
   const int steps = static_cast<int>(reach / step);
