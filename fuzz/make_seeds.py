@@ -126,3 +126,19 @@ write("matrix", "singular_row", [2, 2, 2] + list(struct.pack("<6d", 1, 2, 0, 0, 
 eight = [float((i * 7 + j * 3) % 11 - 5 + (i == j) * 20) for i in range(8) for j in range(8)] + [1.0] * 8
 write("matrix", "8x8", [8, 8, 8] + list(struct.pack("<72d", *eight)))
 write("matrix", "not_square", [2, 3, 2] + list(struct.pack("<8d", *range(8))))
+
+# ---- whole_frame: the entry's rendered frames under the whole-frame header (uint16 width and
+# height, stride padding, option bits, region bits), plus one padded-stride and one inverted
+# reading of the first.
+entry = os.path.join(HERE, "corpus", "entry")
+for name in sorted(os.listdir(entry)):
+    with open(os.path.join(entry, name), "rb") as f:
+        raw = f.read()
+    w, h = struct.unpack("<ii", raw[:8])
+    if not (0 < w < 65536 and 0 < h < 65536):
+        continue
+    write("whole_frame", name, struct.pack("<HHBBBB", w, h, 0, 0, 0, 0) + raw[8:])
+    if name.startswith("compact2_rot1"):
+        padded = b"".join(raw[8 + y * w:8 + (y + 1) * w] + b"\xff\xff\xff" for y in range(h))
+        write("whole_frame", name + "_stride", struct.pack("<HHBBBB", w, h, 3, 0, 0, 0) + padded)
+        write("whole_frame", name + "_inverted", struct.pack("<HHBBBB", w, h, 0, 0, 0, 0) + bytes(255 - b for b in raw[8:]))

@@ -7,7 +7,7 @@
 #   scripts/fuzz.sh                       CI run: every target, a minute or two in all
 #   scripts/fuzz.sh --long 1000000        N executions per target (no time cap)
 #   scripts/fuzz.sh [--long N] entry rs   only the named targets (entry high_level
-#                                         reed_solomon mode_message matrix)
+#                                         reed_solomon mode_message matrix whole_frame)
 #
 # New interesting inputs go to build/fuzz/corpus/<target>/, never into the checked-in seeds.
 # A crashing input worth keeping goes to fuzz/regressions/<target>/ (and, if it shows a bug of
@@ -15,7 +15,7 @@
 # The entry target's seed frames are rendered with libzint:
 #   cmake --build --preset fuzz --target fuzz_make_entry_seeds
 #   build/fuzz/fuzz/fuzz_make_entry_seeds fuzz/corpus/entry
-# and the others' with python3 fuzz/make_seeds.py.
+# and the others' with python3 fuzz/make_seeds.py (whole_frame: the entry's frames re-headed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,15 +28,17 @@ while (($#)); do
     *) targets+=("$1"); shift ;;
   esac
 done
-((${#targets[@]})) || targets=(entry high_level reed_solomon mode_message matrix)
+((${#targets[@]})) || targets=(entry high_level reed_solomon mode_message matrix whole_frame)
 
 # CI executions per target, sized to a few to twenty seconds each on one core.
 declare -A ci_runs=(
-  [entry]=10000 [high_level]=200000 [reed_solomon]=20000 [mode_message]=200000 [matrix]=100000)
+  [entry]=10000 [high_level]=200000 [reed_solomon]=20000 [mode_message]=200000 [matrix]=100000
+  [whole_frame]=5000)
 
 # Longest input per target: frames up to about 140 x 140 for the entry; the others stay short
 # so each execution is quick (the longest Reed-Solomon block is then 511 words).
-declare -A max_len=([entry]=20000 [high_level]=2048 [reed_solomon]=1024 [mode_message]=64 [matrix]=1024)
+declare -A max_len=([entry]=20000 [high_level]=2048 [reed_solomon]=1024 [mode_message]=64 [matrix]=1024
+  [whole_frame]=20000)
 
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 cmake --preset fuzz >/dev/null

@@ -25,45 +25,32 @@ void appendCodePoint(std::string& out, char32_t cp) {
   }
 }
 
-// Upper halves of the single-byte sets that differ from ISO-8859-1 in a few places or in one
-// linear run; 0 marks an unassigned byte.
-char32_t iso8859_5(std::uint8_t b) {
-  if (b == 0xA0) return 0xA0;
-  if (b == 0xAD) return 0xAD;
-  if (b == 0xF0) return 0x2116;
-  if (b == 0xFD) return 0xA7;
-  return 0x0400 + (b - 0xA0);  // 0xA1..0xFF -> U+0401..U+045F around the exceptions above
-}
+// Generated from Python's codecs rather than typed in, so a slipped digit cannot creep in.
+#include "reader/text_charset_tables.inc"
 
-char32_t iso8859_9(std::uint8_t b) {
-  switch (b) {
-    case 0xD0: return 0x011E;
-    case 0xDD: return 0x0130;
-    case 0xDE: return 0x015E;
-    case 0xF0: return 0x011F;
-    case 0xFD: return 0x0131;
-    case 0xFE: return 0x015F;
-    default: return b;
-  }
-}
-
-char32_t iso8859_11(std::uint8_t b) {
-  if (b == 0xA0) return 0xA0;
-  if ((b >= 0xA1 && b <= 0xDA) || (b >= 0xDF && b <= 0xFB)) return 0x0E00 + (b - 0xA0);
-  return 0;
-}
-
-char32_t iso8859_15(std::uint8_t b) {
-  switch (b) {
-    case 0xA4: return 0x20AC;
-    case 0xA6: return 0x0160;
-    case 0xA8: return 0x0161;
-    case 0xB4: return 0x017D;
-    case 0xB8: return 0x017E;
-    case 0xBC: return 0x0152;
-    case 0xBD: return 0x0153;
-    case 0xBE: return 0x0178;
-    default: return b;
+// Upper half (0x80..0xFF) of the single-byte set `eci` names, or null if it is not one of them.
+const char16_t* upperHalf(int eci) {
+  switch (eci) {
+    case 0: case 2: return kCp437;
+    case 4: return kIso8859_2;
+    case 5: return kIso8859_3;
+    case 6: return kIso8859_4;
+    case 7: return kIso8859_5;
+    case 8: return kIso8859_6;
+    case 9: return kIso8859_7;
+    case 10: return kIso8859_8;
+    case 11: return kIso8859_9;
+    case 12: return kIso8859_10;
+    case 13: return kIso8859_11;
+    case 15: return kIso8859_13;
+    case 16: return kIso8859_14;
+    case 17: return kIso8859_15;
+    case 18: return kIso8859_16;
+    case 21: return kWindows1250;
+    case 22: return kWindows1251;
+    case 23: return kWindows1252;
+    case 24: return kWindows1256;
+    default: return nullptr;
   }
 }
 
@@ -71,10 +58,11 @@ void appendLatin1(std::string& out, const std::vector<std::uint8_t>& bytes) {
   for (std::uint8_t b : bytes) appendCodePoint(out, b);
 }
 
-void appendSingleByte(std::string& out, const std::vector<std::uint8_t>& bytes, char32_t (*upper)(std::uint8_t)) {
+void appendSingleByte(std::string& out, const std::vector<std::uint8_t>& bytes, const char16_t* upper) {
   for (std::uint8_t b : bytes) {
-    const char32_t cp = b < 0xA0 ? b : upper(b);
-    appendCodePoint(out, cp == 0 ? kReplacement : cp);
+    // 0 only means unassigned in the table; a NUL byte below it stays NUL.
+    const char32_t cp = b < 0x80 ? b : upper[b - 0x80];
+    appendCodePoint(out, cp == 0 && b != 0 ? kReplacement : cp);
   }
 }
 
@@ -135,20 +123,19 @@ bool appendUtf16BigEndian(std::string& out, const std::vector<std::uint8_t>& byt
 
 bool isMappedEci(int eci) {
   switch (eci) {
-    case -1: case 1: case 3: case 7: case 11: case 13: case 17:
-    case 25: case 26: case 27: case 170: case 899:
+    case -1: case 1: case 3: case 25: case 26: case 27: case 170: case 899:
       return true;
     default:
-      return false;
+      return upperHalf(eci) != nullptr;
   }
 }
 
 void appendAsUtf8(std::string& out, const std::vector<std::uint8_t>& bytes, int eci) {
+  if (const char16_t* upper = upperHalf(eci)) {
+    appendSingleByte(out, bytes, upper);
+    return;
+  }
   switch (eci) {
-    case 7: appendSingleByte(out, bytes, iso8859_5); return;
-    case 11: appendSingleByte(out, bytes, iso8859_9); return;
-    case 13: appendSingleByte(out, bytes, iso8859_11); return;
-    case 17: appendSingleByte(out, bytes, iso8859_15); return;
     case 25:
       if (!appendUtf16BigEndian(out, bytes)) appendLatin1(out, bytes);
       return;

@@ -8,10 +8,12 @@
 namespace Aztec {
 
 // Appends `bytes` read in the character set of `eci` (-1: no ECI given, ISO-8859-1) as UTF-8.
-// Mapped: ECI 1 and 3 (ISO-8859-1), 7 (ISO-8859-5), 11 (ISO-8859-9), 13 (ISO-8859-11),
-// 17 (ISO-8859-15), 25 (UTF-16BE), 26 (UTF-8), 27 and 170 (ASCII), 899 (binary, as ISO-8859-1).
-// Every other set, and a UTF-8 / UTF-16 segment that is not well formed, is read as ISO-8859-1
-// so that no byte is lost from the text; the bytes themselves are always kept unchanged.
+// Mapped: ECI 0 and 2 (CP437), 1 and 3 (ISO-8859-1), 4 to 13 (ISO-8859-2 to -11),
+// 15 to 18 (ISO-8859-13 to -16), 21 to 24 (Windows-1250, -1251, -1252, -1256), 25 (UTF-16BE),
+// 26 (UTF-8), 27 and 170 (ASCII), 899 (binary, as ISO-8859-1). A byte a single-byte set leaves
+// unassigned becomes U+FFFD. The multi-byte CJK sets (20, 28 to 32) are not mapped: they, any
+// other set, and a UTF-8 / UTF-16 segment that is not well formed, are read as ISO-8859-1 so
+// that no byte is lost from the text; the bytes themselves are always kept unchanged.
 void appendAsUtf8(std::string& out, const std::vector<std::uint8_t>& bytes, int eci);
 
 // Whether appendAsUtf8 maps `eci` itself rather than falling back to ISO-8859-1.
