@@ -36,6 +36,51 @@ bool compactPattern(const int* runs, int i, double& w) {
   return runs[i - 4] >= 0.5 * w - 1.0 && runs[i + 4] >= 0.5 * w - 1.0;
 }
 
+// Runs beyond the rings of the widest finder (six each way) plus four more, all of width w.
+constexpr int kPeriodicRuns = 10;
+
+// A side that reaches the frame's edge still in rhythm counts as periodic: the texture runs on
+// out of view (the run at the edge is cut and not judged).
+// The rhythm must hold to a pixel: data after a finder's rings, crossed at an angle, gives runs
+// of many lengths.
+bool periodicRuns(const int* runs, int n, int i, double w) {
+  auto steady = [w](int run) { return std::abs(run - w) <= 1.25; };
+  for (int k = 4; k <= kPeriodicRuns; ++k) {
+    if (i - k > 0 && !steady(runs[i - k])) return false;
+    if (i + k < n - 1 && !steady(runs[i + k])) return false;
+  }
+  return true;
+}
+
+// Whether the row at `y` shows runs of width w around x: the run holding x and three more each
+// way. Through a finder, the rows a module above and below its centre cross the light ring's
+// three-module run; through a checkerboard they alternate like the centre row.
+bool alternatesAround(const Binarizer& bin, int x, int y, double w, bool inverted) {
+  const LumaPlane& p = bin.plane();
+  if (y < 0 || y >= p.height) return false;
+  const int limit = static_cast<int>(1.5 * w + 2.0);
+  const bool start = bin.dark(x, y, inverted);
+  int l = x, r = x;
+  while (l > 0 && x - l <= limit && bin.dark(l - 1, y, inverted) == start) --l;
+  while (r + 1 < p.width && r - x <= limit && bin.dark(r + 1, y, inverted) == start) ++r;
+  if (!similar(r - l + 1, w)) return false;
+  for (int dir : {-1, 1}) {
+    int xx = dir < 0 ? l - 1 : r + 1;
+    bool colour = !start;
+    for (int k = 0; k < 3; ++k) {
+      int len = 0;
+      while (xx >= 0 && xx < p.width && bin.dark(xx, y, inverted) == colour && len <= limit) {
+        ++len;
+        xx += dir;
+      }
+      if (xx < 0 || xx >= p.width) break;
+      if (!similar(len, w)) return false;
+      colour = !colour;
+    }
+  }
+  return true;
+}
+
 struct CrossCheck {
   double center = 0.0;  // offset along the direction, in steps, from the start pixel's origin
   double width = 0.0;   // module width in steps
@@ -543,6 +588,15 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
       if (!compactPattern(runs.data(), i, w)) continue;
       const double cx = starts[i] + runs[i] * 0.5;
       if (flat[static_cast<int>(cx) >> Binarizer::kShift]) continue;
+      // Equal runs far beyond the finder's rings, and the same rhythm a module above: a
+      // periodic texture (checkerboard, tiles, a calibration chart), not a bull's-eye. (A
+      // full-range symbol's centre row is a reference-grid line and alternates end to end; the
+      // row above it does not.) Finer textures are flat to the binariser; at finer finders a
+      // pixel of tolerance says nothing.
+      if (w >= 3.0 && periodicRuns(runs.data(), n, i, w)) {
+        const int off = static_cast<int>(w + 0.5);
+        if (alternatesAround(bin, static_cast<int>(cx), y >= off ? y - off : y + off, w, !runDark)) continue;
+      }
       const bool inv = !runDark;
       // The centre module spans more than one row: a pattern in this row alone is noise.
       hits.push_back({cx, inv ? -w : w});
