@@ -31,7 +31,7 @@ namespace {
 // Contrast between block means below which a neighbourhood counts as uniform; block means
 // average 64 pixels, so sensor noise alone stays well below it.
 constexpr int kMinContrast = 14;
-constexpr int kNoiseShare = 22;  // percent
+constexpr int kNoiseShare = 28;  // percent
 constexpr int kLevels = 3;
 constexpr int kRadius = 2;  // 5 x 5 blocks per neighbourhood (the row pass spells out its five)
 
