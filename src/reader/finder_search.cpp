@@ -481,7 +481,8 @@ void recentre(const Binarizer& bin, Point2D& centre, double maxRun, bool inverte
 // through the ring corners is fragile (a pixel off the centre cuts a corner; strong
 // perspective skews the rings), so besides the row either the column or both diagonals
 // suffice; the rays around the centre then check the whole pattern.
-std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
+std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double cy, double w, bool inverted,
+                                       std::vector<FinderCandidate>& rejected) {
   const double maxRun = 3.0 * w + 4.0;
   const double maxDiag = maxRun / 1.2;
   auto check = [&](int dx, int dy) {
@@ -529,7 +530,19 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
   // Very different widths are not the projection of one square ring set.
   if (c.moduleMax > 3.0 * c.moduleMin + 1.0) return std::nullopt;
   recentre(bin, c.center, 2.0 * c.moduleMax + 2.0, inverted);
-  if (!ringsCoherent(bin, c.center, c.moduleMin, c.moduleMax, inverted)) return std::nullopt;
+  // Rows through one spot all come here with the same centre: the ring check that failed there
+  // would fail again.
+  for (auto it = rejected.rbegin(); it != rejected.rend() && it->center.y > c.center.y - 4.0 * c.moduleMax - 8.0; ++it)
+    if (it->inverted == inverted && std::abs(it->center.x - c.center.x) < 0.5 && std::abs(it->center.y - c.center.y) < 0.5)
+      return std::nullopt;
+  const Point2D start = c.center;
+  if (!ringsCoherent(bin, c.center, c.moduleMin, c.moduleMax, inverted)) {
+    FinderCandidate r;
+    r.center = start;
+    r.inverted = inverted;
+    rejected.push_back(r);
+    return std::nullopt;
+  }
   return c;
 }
 
@@ -546,6 +559,8 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
   starts.reserve(static_cast<std::size_t>(p.width) + 1);
   double maxModule = 0.0;
   const int blocksX = bin.blocksX();
+  // Centres whose ring check failed, in row order.
+  std::vector<FinderCandidate> rejected;
   // Row hits of the previous and the current row: centre x and width, negative for inverted.
   std::vector<std::pair<double, double>> previousHits, hits;
   for (int y = 0; y < p.height; ++y) {
@@ -625,7 +640,7 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
         return false;
       };
       if (known(cx, y + 0.5)) continue;
-      if (auto c = confirm(bin, cx, y + 0.5, w, inv)) {
+      if (auto c = confirm(bin, cx, y + 0.5, w, inv, rejected)) {
         if (known(c->center.x, c->center.y)) continue;
         found.push_back(*c);
         maxModule = std::max(maxModule, c->moduleMax);
