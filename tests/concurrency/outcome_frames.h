@@ -22,14 +22,6 @@ struct OutcomeFrame {
   std::vector<std::uint8_t> message;    // the bytes for DataRead, empty otherwise
 };
 
-inline std::vector<std::uint8_t> pixelsOf(const Velmora::Image::GrayBuf& image) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(static_cast<std::size_t>(image.width()) * image.height());
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) bytes.push_back(image.pixelAt(x, y));
-  return bytes;
-}
-
 // What readAztecCamera answers for decoded bytes: one UTF-16 unit per byte, cut before the
 // first zero byte.
 inline std::u16string entryText(const std::vector<std::uint8_t>& bytes) {
@@ -50,8 +42,9 @@ inline std::vector<OutcomeFrame> outcomeFrames(int side, double moduleSize) {
     RenderOptions o = options;
     o.rotation = rotation;
     o.mirrored = mirrored;
-    std::vector<std::uint8_t> message = status == Aztec::DataRead ? symbol.message : std::vector<std::uint8_t>{};
-    return OutcomeFrame{std::move(name), side, side, pixelsOf(renderSymbol(symbol, o)), status, std::move(message)};
+    const Velmora::Image::GrayBuf image = renderSymbol(symbol, o);
+    return OutcomeFrame{std::move(name), side, side, {image.row(0), image.row(0) + side * side}, status,
+                        status == Aztec::DataRead ? symbol.message : std::vector<std::uint8_t>{}};
   };
 
   std::vector<OutcomeFrame> frames;

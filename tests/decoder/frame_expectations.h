@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +34,28 @@ inline Outcome decodeFrame(const Velmora::Image::GrayBuf& frame) {
   out.status = decoder.decode(frame, out.statusText);
   out.text = decoder.resultText();
   return out;
+}
+
+// A mixed-mode text of about a third of what the symbol holds; made once per size.
+inline const AztecTest::EncodedSymbol& fillerSymbol(bool compact, int layers) {
+  static std::map<std::pair<bool, int>, AztecTest::EncodedSymbol> cache;
+  auto [it, made] = cache.try_emplace({compact, layers});
+  if (made) {
+    const int chars = std::max(1, ((compact ? 88 : 112) * layers + 16 * layers * layers) / 18);
+    static const std::string pattern = "Aztec 2026 Ticket#42 Berlin-Paris 07:45 seat 12A; ";
+    std::string text;
+    for (int i = 0; static_cast<int>(text.size()) < chars; ++i) text += pattern[i % pattern.size()];
+    it->second = AztecTest::encodeText(text, compact ? AztecTest::SymbolKind::Compact : AztecTest::SymbolKind::FullRange, layers);
+  }
+  return it->second;
+}
+
+// The symbol centred in a 640 x 480 frame.
+inline Velmora::Image::GrayBuf renderCentred(const AztecTest::EncodedSymbol& s, double module, int rotation = 0,
+                                             bool mirrored = false, double tilt = 0) {
+  AztecTest::RenderOptions o;
+  o.moduleSize = module, o.rotation = rotation, o.mirrored = mirrored, o.tiltDegrees = tilt;
+  return AztecTest::renderSymbol(s, o);
 }
 
 inline SymbolCandidate expectedCandidate(const AztecTest::EncodedSymbol& symbol, int rotation,

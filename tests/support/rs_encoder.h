@@ -40,16 +40,12 @@ inline RsField rsFieldForWordSize(int bits) {
 class RsEncoder {
  public:
   explicit RsEncoder(RsField field) : size_(field.size), primitive_(field.primitive) {}
-  RsEncoder(int size, int primitive) : size_(size), primitive_(primitive) {}
-
-  int size() const { return size_; }
 
   // Product of two field elements by shift-and-add with reduction by the primitive polynomial.
   int multiply(int a, int b) const {
     int result = 0;
-    while (b != 0) {
+    for (; b != 0; b >>= 1) {
       if (b & 1) result ^= a;
-      b >>= 1;
       a <<= 1;
       if (a & size_) a ^= primitive_;
     }
@@ -63,43 +59,28 @@ class RsEncoder {
     return x;
   }
 
-  // Monic generator prod_{i=1..n} (x - alpha^i), highest power first (n + 1 coefficients).
-  std::vector<int> generator(int n) const {
-    std::vector<int> g{1};
-    int root = 1;
-    for (int i = 1; i <= n; ++i) {
-      root = multiply(root, 2);
+  // Data words followed by their n check words: the remainder of data(x) * x^n divided by the
+  // monic generator prod_{i=1..n} (x - alpha^i).
+  std::vector<int> encode(const std::vector<int>& data, int n) const {
+    if (n < 0) throw std::invalid_argument("negative check count");
+    std::vector<int> g{1};  // highest power first
+    for (int i = 1, root = 2; i <= n; ++i, root = multiply(root, 2)) {
       std::vector<int> next(g.size() + 1, 0);
       for (std::size_t k = 0; k < g.size(); ++k) {
-        next[k] ^= g[k];                       // x * g
-        next[k + 1] ^= multiply(g[k], root);   // root * g (minus is plus)
+        next[k] ^= g[k];                      // x * g
+        next[k + 1] ^= multiply(g[k], root);  // root * g (minus is plus)
       }
       g.swap(next);
     }
-    return g;
-  }
-
-  // The n check words of `data` (remainder of data(x) * x^n divided by the generator).
-  std::vector<int> checkWords(const std::vector<int>& data, int n) const {
-    if (n < 0) throw std::invalid_argument("negative check count");
-    for (int v : data) {
-      if (v < 0 || v >= size_) throw std::invalid_argument("data word outside the field");
-    }
-    const std::vector<int> g = generator(n);
     std::vector<int> rem(static_cast<std::size_t>(n), 0);
     for (int d : data) {
+      if (d < 0 || d >= size_) throw std::invalid_argument("data word outside the field");
       const int factor = d ^ (n > 0 ? rem[0] : 0);
       for (int k = 0; k + 1 < n; ++k) rem[k] = rem[k + 1] ^ multiply(factor, g[k + 1]);
       if (n > 0) rem[n - 1] = multiply(factor, g[n]);
     }
-    return rem;
-  }
-
-  // Data words followed by their n check words: a full codeword.
-  std::vector<int> encode(const std::vector<int>& data, int n) const {
     std::vector<int> word = data;
-    const std::vector<int> check = checkWords(data, n);
-    word.insert(word.end(), check.begin(), check.end());
+    word.insert(word.end(), rem.begin(), rem.end());
     return word;
   }
 
@@ -112,11 +93,8 @@ class RsEncoder {
 
   // True when every syndrome word(alpha^i), i = 1..n, is zero.
   bool isCodeword(const std::vector<int>& word, int n) const {
-    int root = 1;
-    for (int i = 1; i <= n; ++i) {
-      root = multiply(root, 2);
+    for (int i = 1, root = 2; i <= n; ++i, root = multiply(root, 2))
       if (evaluate(word, root) != 0) return false;
-    }
     return true;
   }
 
