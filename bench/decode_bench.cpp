@@ -3,67 +3,18 @@
 // 720p frame. The frames are made once, outside the timed loop.
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
 #include <map>
-#include <memory>
-#include <random>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
+#include "bench_frames.h"
 #include "decoder/decoder.h"
-#include "image/gray_buf.h"
-#include "support/symbol_frames.h"
 
 namespace {
 
+using AztecBench::Frame;
+using AztecBench::filledSymbol;
+using AztecBench::symbolFrame;
 using AztecTest::SymbolKind;
-using Velmora::Image::GrayBuf;
-
-struct Frame {
-  GrayBuf image;
-  std::vector<std::uint8_t> expected;  // empty: no symbol to read
-};
-
-GrayBuf uniformFrame(int w, int h, std::uint8_t level) {
-  const std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w) * h, level);
-  return GrayBuf::fromBytes(bytes.data(), w, h);
-}
-
-GrayBuf noiseFrame(int w, int h) {
-  std::mt19937 rng(640480);
-  std::uniform_int_distribution<int> level(0, 255);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w) * h);
-  for (auto& b : bytes) b = static_cast<std::uint8_t>(level(rng));
-  return GrayBuf::fromBytes(bytes.data(), w, h);
-}
-
-// The longest mixed-case text (up to `longest` characters) that the encoder fits into exactly
-// `layers` layers, so that the large symbols carry a full data block rather than padding.
-AztecTest::EncodedSymbol filledSymbol(SymbolKind kind, int layers, int longest) {
-  static const std::string alphabet = "Aztec Code 0123456789 Reader, benchmark text: ";
-  for (int length = longest; length > 0; length = length * 9 / 10) {
-    std::string text;
-    for (int i = 0; i < length; ++i) text += alphabet[static_cast<std::size_t>(i) % alphabet.size()];
-    try {
-      return AztecTest::encodeText(text, kind, layers);
-    } catch (const std::runtime_error&) {
-      // too long for this size: shorter
-    }
-  }
-  throw std::runtime_error("no text fits");
-}
-
-Frame symbolFrame(SymbolKind kind, int layers, int longest, double moduleSize, int w, int h) {
-  const AztecTest::EncodedSymbol symbol = filledSymbol(kind, layers, longest);
-  AztecTest::RenderOptions options;
-  options.width = w;
-  options.height = h;
-  options.moduleSize = moduleSize;
-  options.blurSigma = 0.6;
-  options.noiseSigma = 4.0;
-  return {AztecTest::renderSymbol(symbol, options), symbol.message};
-}
 
 enum FrameId { kUniform, kNoise, kCompact2, kFull5, kFull15, kFull32, kHd15 };
 
@@ -73,13 +24,13 @@ const Frame& frame(FrameId id) {
   if (it != frames.end()) return it->second;
   Frame f;
   switch (id) {
-    case kUniform: f.image = uniformFrame(640, 480, 128); break;
-    case kNoise: f.image = noiseFrame(640, 480); break;
-    case kCompact2: f = symbolFrame(SymbolKind::Compact, 2, 18, 6.0, 640, 480); break;
-    case kFull5: f = symbolFrame(SymbolKind::FullRange, 5, 300, 5.0, 640, 480); break;
-    case kFull15: f = symbolFrame(SymbolKind::FullRange, 15, 1200, 4.0, 640, 480); break;
-    case kFull32: f = symbolFrame(SymbolKind::FullRange, 32, 4000, 3.0, 640, 480); break;
-    case kHd15: f = symbolFrame(SymbolKind::FullRange, 15, 1200, 6.0, 1280, 720); break;
+    case kUniform: f = AztecBench::uniformFrame(640, 480); break;
+    case kNoise: f = AztecBench::noiseFrame(640, 480); break;
+    case kCompact2: f = symbolFrame(filledSymbol(SymbolKind::Compact, 2, 18), 6.0, 640, 480); break;
+    case kFull5: f = symbolFrame(filledSymbol(SymbolKind::FullRange, 5, 300), 5.0, 640, 480); break;
+    case kFull15: f = symbolFrame(filledSymbol(SymbolKind::FullRange, 15, 1200), 4.0, 640, 480); break;
+    case kFull32: f = symbolFrame(filledSymbol(SymbolKind::FullRange, 32, 4000), 3.0, 640, 480); break;
+    case kHd15: f = symbolFrame(filledSymbol(SymbolKind::FullRange, 15, 1200), 6.0, 1280, 720); break;
   }
   return frames.emplace(id, std::move(f)).first->second;
 }

@@ -1,50 +1,25 @@
 // Whole-frame reads through Aztec::WholeFrameReader: one symbol in a 640x480 and in a 1920x1080
-// frame, and both sizes without a symbol (uniform and noise), where the full search runs and
-// finds nothing. The frames are made once, outside the timed loop.
+// frame, the largest full-range symbol (151 modules at 3 pixels) in 640x480, and both sizes
+// without a symbol (uniform and noise), where the full search runs and finds nothing.
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
 #include <map>
-#include <random>
 #include <string>
-#include <vector>
 
-#include "image/gray_buf.h"
+#include "bench_frames.h"
 #include "reader/whole_frame_reader.h"
-#include "support/symbol_frames.h"
 
 namespace {
 
+using AztecBench::Frame;
+using AztecBench::symbolFrame;
 using AztecTest::SymbolKind;
-using Velmora::Image::GrayBuf;
 
-struct Frame {
-  GrayBuf image;
-  std::vector<std::uint8_t> expected;  // empty: no symbol to read
-};
-
-Frame plainFrame(int w, int h, bool noise) {
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w) * h, 128);
-  if (noise) {
-    std::mt19937 rng(640480);
-    std::uniform_int_distribution<int> level(0, 255);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(level(rng));
-  }
-  return {GrayBuf::fromBytes(bytes.data(), w, h), {}};
+Frame textFrame(SymbolKind kind, int layers, const std::string& text, double moduleSize, int w, int h) {
+  return symbolFrame(AztecTest::encodeText(text, kind, layers), moduleSize, w, h);
 }
 
-Frame symbolFrame(SymbolKind kind, int layers, const std::string& text, double moduleSize, int w, int h) {
-  const AztecTest::EncodedSymbol symbol = AztecTest::encodeText(text, kind, layers);
-  AztecTest::RenderOptions options;
-  options.width = w;
-  options.height = h;
-  options.moduleSize = moduleSize;
-  options.blurSigma = 0.6;
-  options.noiseSigma = 4.0;
-  return {AztecTest::renderSymbol(symbol, options), symbol.message};
-}
-
-enum FrameId { kVgaSymbol, kHdSymbol, kVgaUniform, kVgaNoise, kHdUniform, kHdNoise };
+enum FrameId { kVgaSymbol, kHdSymbol, kVgaUniform, kVgaNoise, kHdUniform, kHdNoise, kVgaFull32 };
 
 const Frame& frame(FrameId id) {
   static std::map<FrameId, Frame> frames;
@@ -52,14 +27,15 @@ const Frame& frame(FrameId id) {
   if (it != frames.end()) return it->second;
   Frame f;
   switch (id) {
-    case kVgaSymbol: f = symbolFrame(SymbolKind::Compact, 3, "TKT 4471-0923 ZONE B SEAT 14C", 5.0, 640, 480); break;
+    case kVgaSymbol: f = textFrame(SymbolKind::Compact, 3, "TKT 4471-0923 ZONE B SEAT 14C", 5.0, 640, 480); break;
     case kHdSymbol:
-      f = symbolFrame(SymbolKind::FullRange, 6, "BOARDING PASS / Flight VL2217 OSL-AMS / 18MAR 07:45", 6.0, 1920, 1080);
+      f = textFrame(SymbolKind::FullRange, 6, "BOARDING PASS / Flight VL2217 OSL-AMS / 18MAR 07:45", 6.0, 1920, 1080);
       break;
-    case kVgaUniform: f = plainFrame(640, 480, false); break;
-    case kVgaNoise: f = plainFrame(640, 480, true); break;
-    case kHdUniform: f = plainFrame(1920, 1080, false); break;
-    case kHdNoise: f = plainFrame(1920, 1080, true); break;
+    case kVgaUniform: f = AztecBench::uniformFrame(640, 480); break;
+    case kVgaNoise: f = AztecBench::noiseFrame(640, 480); break;
+    case kHdUniform: f = AztecBench::uniformFrame(1920, 1080); break;
+    case kHdNoise: f = AztecBench::noiseFrame(1920, 1080); break;
+    case kVgaFull32: f = symbolFrame(AztecBench::filledSymbol(SymbolKind::FullRange, 32, 4000), 3.0, 640, 480); break;
   }
   return frames.emplace(id, std::move(f)).first->second;
 }
@@ -82,6 +58,7 @@ void BM_Read(benchmark::State& state) {
 
 BENCHMARK(BM_Read)->Name("Read/640x480_compact_L3")->Arg(kVgaSymbol)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Read)->Name("Read/1920x1080_full_L6")->Arg(kHdSymbol)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Read)->Name("Read/640x480_full_L32_151mod")->Arg(kVgaFull32)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Read)->Name("Read/640x480_uniform")->Arg(kVgaUniform)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Read)->Name("Read/640x480_noise")->Arg(kVgaNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Read)->Name("Read/1920x1080_uniform")->Arg(kHdUniform)->Unit(benchmark::kMillisecond);

@@ -19,10 +19,13 @@ double LumaPlane::bilinear(double x, double y) const {
   const int j = static_cast<int>(v);
   const double fu = u - i;
   const double fv = v - j;
-  const int i1 = i + 1 < width ? i + 1 : i;
-  const int j1 = j + 1 < height ? j + 1 : j;
-  const double top = at(i, j) + (at(i1, j) - at(i, j)) * fu;
-  const double bottom = at(i, j1) + (at(i1, j1) - at(i, j1)) * fu;
+  // One row pointer and neighbour offsets that stay on the plane at its last column and row
+  // (where the fraction is zero, so the neighbour's weight is too).
+  const std::uint8_t* p = data + static_cast<std::size_t>(j) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(i);
+  const std::size_t dx = i + 1 < width ? 1 : 0;
+  const std::size_t dy = j + 1 < height ? static_cast<std::size_t>(stride) : 0;
+  const double top = p[0] + (p[dx] - p[0]) * fu;
+  const double bottom = p[dy] + (p[dy + dx] - p[dy]) * fu;
   return top + (bottom - top) * fv;
 }
 

@@ -145,16 +145,15 @@ std::vector<double> localThresholds(const std::vector<double>& v, int n, const L
       for (int round = 0; round < 2; ++round) {
         double sd = 0.0, sl = 0.0;
         int nd = 0, nl = 0;
+        // Without branches: which side a module falls on is as good as random.
         for (int x = x0; x < x1; ++x)
           for (int y = y0; y < y1; ++y) {
             const double w = v[static_cast<std::size_t>(x) * n + y];
-            if (w < t) {
-              sd += w;
-              ++nd;
-            } else {
-              sl += w;
-              ++nl;
-            }
+            const bool below = w < t;
+            sd += below ? w : 0.0;
+            sl += below ? 0.0 : w;
+            nd += below;
+            nl += !below;
           }
         if (nd == 0 || nl == 0) break;
         dark = sd / nd;
@@ -271,10 +270,12 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
   for (int iteration = 0; iteration < 12; ++iteration) {
     const int n = 2 * radius + 1;
     std::vector<double> v(static_cast<std::size_t>(n) * n);
+    std::vector<Point2D> at(static_cast<std::size_t>(n) * n);  // module centres in the image
     for (int x = 0; x < n; ++x)
       for (int y = 0; y < n; ++y) {
-        const Point2D q = t.map(x - radius, y - radius);
-        v[static_cast<std::size_t>(x) * n + y] = plane.value(q.x, q.y);
+        const std::size_t i = static_cast<std::size_t>(x) * n + y;
+        at[i] = t.map(x - radius, y - radius);
+        v[i] = plane.value(at[i].x, at[i].y);
       }
     const std::vector<double> thr = localThresholds(v, n, levels);
     std::vector<char> dark(static_cast<std::size_t>(n) * n);
@@ -300,8 +301,8 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
           const std::size_t i1 = static_cast<std::size_t>(x) * n + y;
           const std::size_t i2 = static_cast<std::size_t>(x2) * n + y2;
           if (dark[i1] == dark[i2]) continue;
-          const Point2D a = t.map(x - radius, y - radius);
-          const Point2D b = t.map(x2 - radius, y2 - radius);
+          const Point2D a = at[i1];
+          const Point2D b = at[i2];
           const double len = std::hypot(b.x - a.x, b.y - a.y);
           const int steps = std::clamp(static_cast<int>(len / 0.5), 4, 16);
           const double level = 0.5 * (thr[i1] + thr[i2]);
@@ -344,6 +345,8 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
     }
     if (radius == half) break;
     radius = std::min(half, static_cast<int>(radius * 1.7) + 2);
+    // A step that would leave only a thin border for the next one takes the whole symbol now.
+    if (radius * 20 >= half * 17) radius = half;
   }
   return t;
 }
