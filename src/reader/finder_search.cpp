@@ -480,9 +480,8 @@ void recentre(const Binarizer& bin, Point2D& centre, double maxRun, bool inverte
 // Confirms a row hit; the candidate with its refined centre, or nothing. A check that runs
 // through the ring corners is fragile (a pixel off the centre cuts a corner; strong
 // perspective skews the rings), so besides the row either the column or both diagonals
-// suffice; the rays around the centre then check the whole pattern.
-std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double cy, double w, bool inverted,
-                                       std::vector<FinderCandidate>& rejected) {
+// suffice; verifyFinder then checks the whole pattern.
+std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
   const double maxRun = 3.0 * w + 4.0;
   const double maxDiag = maxRun / 1.2;
   auto check = [&](int dx, int dy) {
@@ -530,19 +529,6 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
   // Very different widths are not the projection of one square ring set.
   if (c.moduleMax > 3.0 * c.moduleMin + 1.0) return std::nullopt;
   recentre(bin, c.center, 2.0 * c.moduleMax + 2.0, inverted);
-  // Rows through one spot all come here with the same centre: the ring check that failed there
-  // would fail again.
-  for (auto it = rejected.rbegin(); it != rejected.rend() && it->center.y > c.center.y - 4.0 * c.moduleMax - 8.0; ++it)
-    if (it->inverted == inverted && std::abs(it->center.x - c.center.x) < 0.5 && std::abs(it->center.y - c.center.y) < 0.5)
-      return std::nullopt;
-  const Point2D start = c.center;
-  if (!ringsCoherent(bin, c.center, c.moduleMin, c.moduleMax, inverted)) {
-    FinderCandidate r;
-    r.center = start;
-    r.inverted = inverted;
-    rejected.push_back(r);
-    return std::nullopt;
-  }
   return c;
 }
 
@@ -559,8 +545,6 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
   starts.reserve(static_cast<std::size_t>(p.width) + 1);
   double maxModule = 0.0;
   const int blocksX = bin.blocksX();
-  // Centres whose ring check failed, in row order.
-  std::vector<FinderCandidate> rejected;
   // Row hits of the previous and the current row: centre x and width, negative for inverted.
   std::vector<std::pair<double, double>> previousHits, hits;
   for (int y = 0; y < p.height; ++y) {
@@ -625,23 +609,25 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
       // Except that a centre module under three pixels tall may show the pattern in one row
       // only (rounding spoils the others); such a hit must show the light ring around it first.
       if (!repeated && (w >= 4.0 || !circleAgrees(bin, cx, y + 0.5, w, inv))) continue;
-      // Rows through the centre module all hit the same finder: a hit close to a confirmed
+      // Rows through the centre module all hit the same finder: a hit close to a found
       // centre adds nothing, and one that refines to it neither. Hits farther off (perhaps a
       // misplaced first confirmation) are kept, so a bad early estimate cannot hide the finder.
       // Candidates come in row order, their centres within a few modules of their rows: the
       // search back stops well above the current row.
-      auto known = [&](double x, double yy) {
+      auto known = [&](double x, double yy, bool close) {
         for (auto it = found.rbegin(); it != found.rend(); ++it) {
           const FinderCandidate& c = *it;
           if (c.center.y < yy - 4.0 * maxModule - 8.0) break;
-          const double r = 0.25 * c.moduleMin + 0.5;
+          const double r = close ? 0.5 : 0.25 * c.moduleMin + 0.5;
           if (c.inverted == inv && std::abs(c.center.x - x) < r && std::abs(c.center.y - yy) < r) return true;
         }
         return false;
       };
-      if (known(cx, y + 0.5)) continue;
-      if (auto c = confirm(bin, cx, y + 0.5, w, inv, rejected)) {
-        if (known(c->center.x, c->center.y)) continue;
+      if (known(cx, y + 0.5, false)) continue;
+      // A confirmed centre a little off an earlier one is kept: the earlier may fail the
+      // all-round check where this one passes.
+      if (auto c = confirm(bin, cx, y + 0.5, w, inv)) {
+        if (known(c->center.x, c->center.y, true)) continue;
         found.push_back(*c);
         maxModule = std::max(maxModule, c->moduleMax);
         if (static_cast<int>(found.size()) >= limit) return found;
@@ -649,6 +635,10 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
     }
   }
   return found;
+}
+
+bool verifyFinder(const Binarizer& bin, FinderCandidate& candidate) {
+  return ringsCoherent(bin, candidate.center, candidate.moduleMin, candidate.moduleMax, candidate.inverted);
 }
 
 std::optional<std::array<Point2D, 4>> locateRingCorners(const Binarizer& bin, const FinderCandidate& cand,

@@ -20,10 +20,18 @@ struct FinderCandidate {
   bool maybeFullRange = false;   // the row and column also show the full-range rings
 };
 
-// Candidates of the given polarities, in scanning order, at most `limit` of them. Rows are
-// scanned from top to bottom; hits close to an earlier candidate are not confirmed again.
+// Candidates of the given polarities whose row and column (or both diagonals) cross the
+// rings, in scanning order, at most `limit` of them. Rows are scanned from top to bottom; hits
+// close to an earlier candidate are not confirmed again. Not yet checked all round: the
+// caller runs verifyFinder on those it wants, so that candidates inside a symbol already
+// read cost nothing more.
 std::vector<FinderCandidate> findFinderCandidates(const Binarizer& binarizer, bool normal, bool inverted,
                                                   int limit);
+
+// The all-round check: rays around the centre must cross the rings, and the finder pattern
+// must hold through the square fitted to them. Moves the centre to the fitted one; false when
+// the rings do not hold.
+bool verifyFinder(const Binarizer& binarizer, FinderCandidate& candidate);
 
 // The four corners of the edge between the finder's outermost light ring and the dark ring
 // around it (3.5 modules from the centre for compact, 5.5 for full-range), in image order

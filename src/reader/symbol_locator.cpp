@@ -26,7 +26,8 @@ void validateView(const LumaView& view) {
 
 namespace {
 
-constexpr int kMaxCandidates = 400;
+// Candidates before their all-round check: data regions and textures give many.
+constexpr int kMaxCandidates = 4000;
 
 struct Accepted {
   ReadResult result;
@@ -210,12 +211,23 @@ std::vector<ReadResult> locateAndRead(const LumaView& view, const ReaderOptions&
   std::stable_sort(cands.begin(), cands.end(),
                    [&](const FinderCandidate& a, const FinderCandidate& b) { return dist(a.center) < dist(b.center); });
   std::vector<Accepted> accepted;
-  for (const FinderCandidate& c : cands) {
-    if (static_cast<int>(accepted.size()) >= options.maxSymbols) break;
-    bool covered = false;
+  std::vector<FinderCandidate> tried;
+  auto covered = [&](const Point2D& p) {
     for (const Accepted& a : accepted)
-      if (insideQuad(a.quad, c.center)) covered = true;
-    if (covered) continue;
+      if (insideQuad(a.quad, p)) return true;
+    return false;
+  };
+  for (FinderCandidate c : cands) {
+    if (static_cast<int>(accepted.size()) >= options.maxSymbols) break;
+    if (covered(c.center) || !verifyFinder(search.binarizer(), c) || covered(c.center)) continue;
+    // Neighbouring candidates often verify to the same finder: read it once.
+    bool seen = false;
+    for (const FinderCandidate& t : tried) {
+      const double r = 0.25 * t.moduleMin + 0.5;
+      seen |= t.inverted == c.inverted && std::abs(t.center.x - c.center.x) < r && std::abs(t.center.y - c.center.y) < r;
+    }
+    if (seen) continue;
+    tried.push_back(c);
     if (auto a = search.read(c)) {
       const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
       bool duplicate = false;
