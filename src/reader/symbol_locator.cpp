@@ -230,10 +230,7 @@ std::vector<ReadResult> locateAndRead(const LumaView& view, const ReaderOptions&
     tried.push_back(c);
     if (auto a = search.read(c)) {
       const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
-      bool duplicate = false;
-      for (const Accepted& b : accepted)
-        if (insideQuad(b.quad, centre)) duplicate = true;
-      if (duplicate) continue;
+      if (covered(centre)) continue;  // the same symbol through another finder estimate
       a->distance = dist(centre);
       accepted.push_back(std::move(*a));
     }
