@@ -11,8 +11,8 @@
 
 namespace {
 
-using AztecBench::Frame;
 using AztecBench::filledSymbol;
+using AztecBench::Frame;
 using AztecBench::symbolFrame;
 using AztecTest::SymbolKind;
 
@@ -24,13 +24,27 @@ const Frame& frame(FrameId id) {
   if (it != frames.end()) return it->second;
   Frame f;
   switch (id) {
-    case kUniform: f = AztecBench::uniformFrame(640, 480); break;
-    case kNoise: f = AztecBench::noiseFrame(640, 480); break;
-    case kCompact2: f = symbolFrame(filledSymbol(SymbolKind::Compact, 2, 18), 6.0, 640, 480); break;
-    case kFull5: f = symbolFrame(filledSymbol(SymbolKind::FullRange, 5, 300), 5.0, 640, 480); break;
-    case kFull15: f = symbolFrame(filledSymbol(SymbolKind::FullRange, 15, 1200), 4.0, 640, 480); break;
-    case kFull32: f = symbolFrame(filledSymbol(SymbolKind::FullRange, 32, 4000), 3.0, 640, 480); break;
-    case kHd15: f = symbolFrame(filledSymbol(SymbolKind::FullRange, 15, 1200), 6.0, 1280, 720); break;
+    case kUniform:
+      f = AztecBench::uniformFrame(640, 480);
+      break;
+    case kNoise:
+      f = AztecBench::noiseFrame(640, 480);
+      break;
+    case kCompact2:
+      f = symbolFrame(filledSymbol(SymbolKind::Compact, 2, 18), 6.0, 640, 480);
+      break;
+    case kFull5:
+      f = symbolFrame(filledSymbol(SymbolKind::FullRange, 5, 300), 5.0, 640, 480);
+      break;
+    case kFull15:
+      f = symbolFrame(filledSymbol(SymbolKind::FullRange, 15, 1200), 4.0, 640, 480);
+      break;
+    case kFull32:
+      f = symbolFrame(filledSymbol(SymbolKind::FullRange, 32, 4000), 3.0, 640, 480);
+      break;
+    case kHd15:
+      f = symbolFrame(filledSymbol(SymbolKind::FullRange, 15, 1200), 6.0, 1280, 720);
+      break;
   }
   return frames.emplace(id, std::move(f)).first->second;
 }

@@ -1,13 +1,13 @@
 // Whole-frame reads through Aztec::WholeFrameReader: one symbol in a 640x480 and in a 1920x1080
 // frame, the largest full-range symbol (151 modules at 3 pixels) in 640x480, and both sizes
 // without a symbol (uniform and noise), where the full search runs and finds nothing.
+#include <aztec/reader.h>
 #include <benchmark/benchmark.h>
 
 #include <map>
 #include <string>
 
 #include "bench_frames.h"
-#include "reader/whole_frame_reader.h"
 
 namespace {
 
@@ -27,15 +27,28 @@ const Frame& frame(FrameId id) {
   if (it != frames.end()) return it->second;
   Frame f;
   switch (id) {
-    case kVgaSymbol: f = textFrame(SymbolKind::Compact, 3, "TKT 4471-0923 ZONE B SEAT 14C", 5.0, 640, 480); break;
-    case kHdSymbol:
-      f = textFrame(SymbolKind::FullRange, 6, "BOARDING PASS / Flight VL2217 OSL-AMS / 18MAR 07:45", 6.0, 1920, 1080);
+    case kVgaSymbol:
+      f = textFrame(SymbolKind::Compact, 3, "TKT 4471-0923 ZONE B SEAT 14C", 5.0, 640, 480);
       break;
-    case kVgaUniform: f = AztecBench::uniformFrame(640, 480); break;
-    case kVgaNoise: f = AztecBench::noiseFrame(640, 480); break;
-    case kHdUniform: f = AztecBench::uniformFrame(1920, 1080); break;
-    case kHdNoise: f = AztecBench::noiseFrame(1920, 1080); break;
-    case kVgaFull32: f = symbolFrame(AztecBench::filledSymbol(SymbolKind::FullRange, 32, 4000), 3.0, 640, 480); break;
+    case kHdSymbol:
+      f = textFrame(SymbolKind::FullRange, 6, "BOARDING PASS / Flight VL2217 OSL-AMS / 18MAR 07:45", 6.0,
+                    1920, 1080);
+      break;
+    case kVgaUniform:
+      f = AztecBench::uniformFrame(640, 480);
+      break;
+    case kVgaNoise:
+      f = AztecBench::noiseFrame(640, 480);
+      break;
+    case kHdUniform:
+      f = AztecBench::uniformFrame(1920, 1080);
+      break;
+    case kHdNoise:
+      f = AztecBench::noiseFrame(1920, 1080);
+      break;
+    case kVgaFull32:
+      f = symbolFrame(AztecBench::filledSymbol(SymbolKind::FullRange, 32, 4000), 3.0, 640, 480);
+      break;
   }
   return frames.emplace(id, std::move(f)).first->second;
 }
@@ -47,7 +60,8 @@ void BM_Read(benchmark::State& state) {
   for (auto _ : state) {
     const std::vector<Aztec::ReadResult> results = reader.read(view);
     benchmark::DoNotOptimize(results.data());
-    const bool ok = f.expected.empty() ? results.empty() : results.size() == 1 && results[0].bytes == f.expected;
+    const bool ok =
+        f.expected.empty() ? results.empty() : results.size() == 1 && results[0].bytes == f.expected;
     if (!ok) {
       state.SkipWithError(("unexpected outcome: " + std::to_string(results.size()) + " symbols").c_str());
       break;

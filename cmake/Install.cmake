@@ -1,5 +1,6 @@
-# Installs the decoding core as libaztec.a with its headers and a CMake package, so another
-# project can write find_package(AztecReader) and link Aztec::core.
+# Installs the decoding core as libaztec (static, or shared with AZTEC_BUILD_SHARED) with its
+# public headers <aztec/...>, a CMake package (find_package(AztecReader), Aztec::core) and a
+# pkg-config file (aztec.pc).
 
 include(CMakePackageConfigHelpers)
 
@@ -10,14 +11,16 @@ set_target_properties(aztec_core PROPERTIES EXPORT_NAME core)
 
 install(TARGETS aztec_core EXPORT AztecReaderTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/aztec)
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
-# Headers keep their folders, so "decoder/decoder.h" and the like resolve as in the tree. The
-# runtime component is a separate library with its own platform headers: not part of the core.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/aztec
-        FILES_MATCHING PATTERN "*.h"
-        PATTERN "component" EXCLUDE)
+# Only the public headers: the stages under src/ are internal and may change at any time.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/aztec DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+# The prefix is found from the file's own place, so an install moved or made with --prefix works.
+file(RELATIVE_PATH AZTEC_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/aztec.pc.in ${PROJECT_BINARY_DIR}/aztec.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/aztec.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(EXPORT AztecReaderTargets NAMESPACE Aztec:: FILE AztecReaderTargets.cmake
         DESTINATION ${AZTEC_CMAKE_DIR})

@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Aztec::BitRing bits(size * 8);
-  for (std::size_t i = 0; i < size * 8; ++i) bits.set(static_cast<long long>(i), (data[i / 8] >> (7 - i % 8)) & 1);
+  for (std::size_t i = 0; i < size * 8; ++i)
+    bits.set(static_cast<long long>(i), (data[i / 8] >> (7 - i % 8)) & 1);
   try {
     std::vector<std::uint8_t> out = Aztec::decodeHighLevel(&bits);
     // Bytes are written into a buffer of 2 x (n / 6); more is the documented overflow below.

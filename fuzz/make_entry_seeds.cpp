@@ -43,7 +43,8 @@ Seed readable(std::string name, const EncodedSymbol& symbol, const RenderOptions
 std::vector<std::uint8_t> serialise(const Velmora::Image::GrayBuf& frame) {
   std::vector<std::uint8_t> out;
   auto put32 = [&](std::int32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+      out.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
   };
   put32(frame.width());
   put32(frame.height());
@@ -62,8 +63,10 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
 
   std::vector<Seed> seeds;
-  seeds.push_back(readable("compact1_64", AztecTest::encodeText("HELLO", SymbolKind::Compact, 1), frameOf(64, 3.0)));
-  seeds.push_back(readable("compact2_rot1_80", AztecTest::encodeText("Seat 12a, car 7", SymbolKind::Compact, 2),
+  seeds.push_back(
+      readable("compact1_64", AztecTest::encodeText("HELLO", SymbolKind::Compact, 1), frameOf(64, 3.0)));
+  seeds.push_back(readable("compact2_rot1_80",
+                           AztecTest::encodeText("Seat 12a, car 7", SymbolKind::Compact, 2),
                            frameOf(80, 3.0, 1)));
   seeds.push_back(readable("full1_mirrored_100",
                            AztecTest::encodeText("Paris 07:45", SymbolKind::FullRange, 1),
@@ -73,9 +76,11 @@ int main(int argc, char** argv) {
     request.message = {'a', 0xE9, 0x00, 'z', 0xFF, 0x10};  // binary shift, a zero byte
     request.kind = SymbolKind::Compact;
     request.layers = 3;
-    seeds.push_back(readable("compact3_binary_rot2_96", AztecTest::encodeSymbol(request), frameOf(96, 3.0, 2)));
+    seeds.push_back(
+        readable("compact3_binary_rot2_96", AztecTest::encodeSymbol(request), frameOf(96, 3.0, 2)));
   }
-  seeds.push_back(readable("full3_rot3_120", AztecTest::encodeText("0123456789 DIGITS and lower", SymbolKind::FullRange, 3),
+  seeds.push_back(readable("full3_rot3_120",
+                           AztecTest::encodeText("0123456789 DIGITS and lower", SymbolKind::FullRange, 3),
                            frameOf(120, 3.5, 3)));
   {
     // Finder and mode message intact, the outermost layer inverted: found, data unreadable.
@@ -88,7 +93,8 @@ int main(int argc, char** argv) {
       flips.push_back({symbol.size - 2, i});
     }
     AztecTest::flipModules(symbol, flips);
-    seeds.push_back({"compact2_unreadable_80", AztecTest::renderSymbol(symbol, frameOf(80, 3.0)), Aztec::Detected, {}});
+    seeds.push_back(
+        {"compact2_unreadable_80", AztecTest::renderSymbol(symbol, frameOf(80, 3.0)), Aztec::Detected, {}});
   }
   {
     // No symbol: 4-pixel blocks of random gray, so the search has edges to follow and fails.
@@ -98,9 +104,13 @@ int main(int argc, char** argv) {
       for (int bx = 0; bx < 16; ++bx) {
         state = state * 1664525u + 1013904223u;
         for (int y = 0; y < 4; ++y)
-          for (int x = 0; x < 4; ++x) pixels[(by * 4 + y) * 64 + bx * 4 + x] = static_cast<std::uint8_t>(state >> 24);
+          for (int x = 0; x < 4; ++x)
+            pixels[(by * 4 + y) * 64 + bx * 4 + x] = static_cast<std::uint8_t>(state >> 24);
       }
-    seeds.push_back({"no_symbol_blocks_64", Velmora::Image::GrayBuf::fromBytes(pixels.data(), 64, 64), Aztec::NotRead, {}});
+    seeds.push_back({"no_symbol_blocks_64",
+                     Velmora::Image::GrayBuf::fromBytes(pixels.data(), 64, 64),
+                     Aztec::NotRead,
+                     {}});
   }
 
   int failures = 0;
@@ -108,7 +118,8 @@ int main(int argc, char** argv) {
     Aztec::Decoder decoder;
     std::string status;
     const int got = decoder.decode(seed.frame, status);
-    const bool ok = got == seed.expectedStatus && (got != Aztec::DataRead || decoder.decodedBytes() == seed.expectedBytes);
+    const bool ok = got == seed.expectedStatus &&
+                    (got != Aztec::DataRead || decoder.decodedBytes() == seed.expectedBytes);
     std::printf("%-26s %dx%d status %d %s\n", seed.name.c_str(), seed.frame.width(), seed.frame.height(), got,
                 ok ? "as intended" : "NOT AS INTENDED");
     if (!ok) {

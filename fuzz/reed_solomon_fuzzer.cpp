@@ -41,12 +41,14 @@ class Reader {
 void arbitraryWord(const GenericGF& field, const std::uint8_t* data, std::size_t size) {
   const int checkCount = static_cast<int>(data[1]) - 8;  // also negative and zero counts
   std::vector<int> received;
-  for (std::size_t i = 2; i + 1 < size; i += 2) received.push_back(((data[i] << 8) | data[i + 1]) % field.size());
+  for (std::size_t i = 2; i + 1 < size; i += 2)
+    received.push_back(((data[i] << 8) | data[i + 1]) % field.size());
   const std::vector<int> original = received;
   try {
     const int corrected = ReedSolomonDecoder(&field).decode(received, checkCount);
     if (received.size() != original.size()) __builtin_trap();
-    if (checkCount < 1 && (corrected != static_cast<int>(original.size()) || received != original)) __builtin_trap();
+    if (checkCount < 1 && (corrected != static_cast<int>(original.size()) || received != original))
+      __builtin_trap();
     if (checkCount >= 1) {
       std::size_t changed = 0;
       for (std::size_t i = 0; i < received.size(); ++i) changed += received[i] != original[i];

@@ -3,12 +3,12 @@
 // pixel plane. Views that fit the input are read and every result must be well formed; views
 // the reader must refuse (null data, non-positive sizes, stride below width) must raise
 // InvalidViewError without reading anything.
+#include <aztec/reader.h>
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "reader/whole_frame_reader.h"
 
 namespace {
 
@@ -70,10 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (static_cast<std::size_t>(height) > rows) height = static_cast<int>(rows);
   if (width == 0 || height == 0) return 0;
   const auto results = reader.read(Aztec::LumaView{pixels, width, height, stride});
-  if (options.maxSymbols >= 0 && results.size() > static_cast<std::size_t>(options.maxSymbols)) __builtin_trap();
+  if (options.maxSymbols >= 0 && results.size() > static_cast<std::size_t>(options.maxSymbols))
+    __builtin_trap();
   for (const Aztec::ReadResult& r : results) {
     if (!validUtf8(r.text)) __builtin_trap();
-    if (r.layers < 0 || r.layers > 32 || r.correctedCodewords < 0 || r.correctedCodewords > r.checkCodewords) __builtin_trap();
+    if (r.layers < 0 || r.layers > 32 || r.correctedCodewords < 0 || r.correctedCodewords > r.checkCodewords)
+      __builtin_trap();
     for (const Aztec::Point2D& p : r.corners)
       if (!std::isfinite(p.x) || !std::isfinite(p.y)) __builtin_trap();
   }

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libzint-dev libstb-dev
-  pkg-config
+  pkg-config clang-format
 )
 
 missing=()

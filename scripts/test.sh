@@ -6,8 +6,12 @@ cd "$(dirname "$0")/.."
 
 ./scripts/setup.sh
 
+echo "== formatting"
+./scripts/check-format.sh
+
 jobs=$(nproc)
-for preset in default asan; do
+# ci = the default build with -Werror -Wshadow.
+for preset in ci asan; do
   echo "== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"

@@ -1,6 +1,7 @@
 // aztec-read: reads every Aztec symbol in each image file given with the whole-frame reader,
 // or with --exact the symbol near the middle with the exact decoder.
 
+#include <aztec/reader.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,7 +14,6 @@
 
 #include "decoder/decoder.h"
 #include "frame_input.h"
-#include "reader/whole_frame_reader.h"
 #include "text_output.h"
 
 namespace {
@@ -90,12 +90,14 @@ std::string oneLine(std::string text) {
   return text;
 }
 
-
 const char* formatName(Aztec::SymbolFormat format) {
   switch (format) {
-    case Aztec::SymbolFormat::Compact: return "compact";
-    case Aztec::SymbolFormat::FullRange: return "full-range";
-    case Aztec::SymbolFormat::Rune: return "rune";
+    case Aztec::SymbolFormat::Compact:
+      return "compact";
+    case Aztec::SymbolFormat::FullRange:
+      return "full-range";
+    case Aztec::SymbolFormat::Rune:
+      return "rune";
   }
   return "unknown";
 }
@@ -107,7 +109,9 @@ std::string jsonNumber(double value) {
   return buf;
 }
 
-const char* jsonBool(bool value) { return value ? "true" : "false"; }
+const char* jsonBool(bool value) {
+  return value ? "true" : "false";
+}
 
 std::string symbolJson(const std::string& file, const Aztec::ReadResult& r) {
   std::string sa = "null";
@@ -117,24 +121,18 @@ std::string symbolJson(const std::string& file, const Aztec::ReadResult& r) {
          ",\"id\":" + AztecTools::jsonString(r.structuredAppend->id) + "}";
   std::string corners = "[";
   for (std::size_t i = 0; i < r.corners.size(); ++i)
-    corners += std::string(i ? "," : "") + "[" + jsonNumber(r.corners[i].x) + "," +
-               jsonNumber(r.corners[i].y) + "]";
+    corners +=
+        std::string(i ? "," : "") + "[" + jsonNumber(r.corners[i].x) + "," + jsonNumber(r.corners[i].y) + "]";
   corners += "]";
-  return "{\"file\":" + AztecTools::jsonString(file) +
-         ",\"text\":" + AztecTools::jsonString(r.text) +
-         ",\"bytesHex\":\"" + AztecTools::toHex(r.bytes) + "\"" +
-         ",\"gs1\":" + jsonBool(r.gs1) +
-         ",\"structuredAppend\":" + sa +
-         ",\"readerInitialisation\":" + jsonBool(r.readerInitialisation) +
-         ",\"format\":\"" + formatName(r.format) + "\"" +
-         ",\"layers\":" + std::to_string(r.layers) +
+  return "{\"file\":" + AztecTools::jsonString(file) + ",\"text\":" + AztecTools::jsonString(r.text) +
+         ",\"bytesHex\":\"" + AztecTools::toHex(r.bytes) + "\"" + ",\"gs1\":" + jsonBool(r.gs1) +
+         ",\"structuredAppend\":" + sa + ",\"readerInitialisation\":" + jsonBool(r.readerInitialisation) +
+         ",\"format\":\"" + formatName(r.format) + "\"" + ",\"layers\":" + std::to_string(r.layers) +
          ",\"dataCodewords\":" + std::to_string(r.dataCodewords) +
          ",\"checkCodewords\":" + std::to_string(r.checkCodewords) +
          ",\"correctedCodewords\":" + std::to_string(r.correctedCodewords) +
-         ",\"rotation\":" + std::to_string(r.rotation) +
-         ",\"mirrored\":" + jsonBool(r.mirrored) +
-         ",\"inverted\":" + jsonBool(r.inverted) +
-         ",\"corners\":" + corners + "}\n";
+         ",\"rotation\":" + std::to_string(r.rotation) + ",\"mirrored\":" + jsonBool(r.mirrored) +
+         ",\"inverted\":" + jsonBool(r.inverted) + ",\"corners\":" + corners + "}\n";
 }
 
 // Default mode: every symbol the whole-frame reader finds. True when there was at least one.
@@ -157,8 +155,8 @@ bool readWholeFrame(const Options& opt, const std::string& file, const Velmora::
     for (std::size_t i = 0; i < symbols.size(); ++i) {
       const Aztec::ReadResult& r = symbols[i];
       std::cerr << file << ": symbol " << i + 1 << ": " << formatName(r.format) << ", " << r.layers
-                << " layers, " << r.dataCodewords << " data + " << r.checkCodewords
-                << " check codewords, " << r.correctedCodewords << " corrected, rotation " << r.rotation
+                << " layers, " << r.dataCodewords << " data + " << r.checkCodewords << " check codewords, "
+                << r.correctedCodewords << " corrected, rotation " << r.rotation
                 << (r.mirrored ? ", mirrored" : "") << (r.inverted ? ", inverted" : "") << "\n";
     }
   }
@@ -182,7 +180,8 @@ bool readWholeFrame(const Options& opt, const std::string& file, const Velmora::
     }
   }
   if (symbols.empty()) {
-    if (opt.format == Format::Json) std::cout << "{\"file\":" << AztecTools::jsonString(file) << ",\"symbols\":0}\n";
+    if (opt.format == Format::Json)
+      std::cout << "{\"file\":" << AztecTools::jsonString(file) << ",\"symbols\":0}\n";
     if (error)
       std::cerr << "aztec-read: " << file << ": reader failed: " << oneLine(*error) << "\n";
     else if (opt.format != Format::Json)

@@ -2,7 +2,11 @@
 
 namespace Aztec {
 
-void throwSubscript() { throw std::out_of_range(kSubscriptMessage); }
-void throwBoolSubscript() { throw std::out_of_range(kBoolSubscriptMessage); }
+void throwSubscript() {
+  throw std::out_of_range(kSubscriptMessage);
+}
+void throwBoolSubscript() {
+  throw std::out_of_range(kBoolSubscriptMessage);
+}
 
 }  // namespace Aztec

@@ -8,7 +8,9 @@ namespace {
 
 using KalvaroWindows81::__AztecReaderActivationFactory;
 
-IActivationFactory* createReaderFactory() { return new __AztecReaderActivationFactory(); }
+IActivationFactory* createReaderFactory() {
+  return new __AztecReaderActivationFactory();
+}
 
 void destroyReaderFactory(IActivationFactory* factory) {
   delete static_cast<__AztecReaderActivationFactory*>(factory);
@@ -32,6 +34,8 @@ HRESULT DllGetActivationFactory(HSTRING activatableClassId, IActivationFactory**
                                             activatableClassId, factory);
 }
 
-HRESULT DllCanUnloadNow() { return AztecRuntime::Module::instance().canUnload() ? S_OK : S_FALSE; }
+HRESULT DllCanUnloadNow() {
+  return AztecRuntime::Module::instance().canUnload() ? S_OK : S_FALSE;
+}
 
 }  // extern "C"

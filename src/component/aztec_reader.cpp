@@ -33,7 +33,9 @@ HRESULT className(std::u16string_view name, HSTRING* out) {
 AztecReader::AztecReader(Detail::DecoderFactory makeDecoder)
     : makeDecoder_(std::move(makeDecoder)), control_(new AztecRuntime::ControlBlock(identity())) {}
 
-AztecReader::~AztecReader() { control_->Release(); }
+AztecReader::~AztecReader() {
+  control_->Release();
+}
 
 HRESULT AztecReader::QueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
@@ -53,7 +55,9 @@ HRESULT AztecReader::QueryInterface(REFIID riid, void** object) {
   return S_OK;
 }
 
-ULONG AztecReader::AddRef() { return control_->addStrong(); }
+ULONG AztecReader::AddRef() {
+  return control_->addStrong();
+}
 
 ULONG AztecReader::Release() {
   const ULONG remaining = control_->releaseStrong();
@@ -65,7 +69,9 @@ HRESULT AztecReader::GetIids(ULONG* iidCount, IID** iids) {
   return copyIids({IID___IAztecReaderPublicNonVirtuals, IID_IWeakReferenceSource}, iidCount, iids);
 }
 
-HRESULT AztecReader::GetRuntimeClassName(HSTRING* name) { return className(AztecReaderClassId, name); }
+HRESULT AztecReader::GetRuntimeClassName(HSTRING* name) {
+  return className(AztecReaderClassId, name);
+}
 
 HRESULT AztecReader::GetTrustLevel(TrustLevel* trustLevel) {
   if (trustLevel == nullptr) return E_POINTER;

@@ -23,7 +23,9 @@ class CoreDecoder final : public FrameDecoder {
 };
 
 // Hosts watch for this marker once per call; no newline, as the original writes it.
-void writeTrace() { std::printf("readAztecCamera"); }
+void writeTrace() {
+  std::printf("readAztecCamera");
+}
 
 HSTRING toRuntimeString(const std::string& bytes) {
   // Each byte becomes the code unit of the same value (Latin-1), not a UTF-8 decode.
@@ -35,7 +37,9 @@ HSTRING toRuntimeString(const std::string& bytes) {
 
 }  // namespace
 
-std::unique_ptr<FrameDecoder> makeCoreDecoder() { return std::make_unique<CoreDecoder>(); }
+std::unique_ptr<FrameDecoder> makeCoreDecoder() {
+  return std::make_unique<CoreDecoder>();
+}
 
 bool frameFitsArray(const std::uint8_t* pixels, std::uint32_t length, std::int32_t width,
                     std::int32_t height) noexcept {
@@ -51,7 +55,8 @@ HSTRING readFrame(const DecoderFactory& makeDecoder, const std::uint8_t* pixels,
     return nullptr;
   }
   auto decoder = makeDecoder();
-  auto frame = std::make_unique<Velmora::Image::GrayBuf>(Velmora::Image::GrayBuf::fromBytes(pixels, width, height));
+  auto frame =
+      std::make_unique<Velmora::Image::GrayBuf>(Velmora::Image::GrayBuf::fromBytes(pixels, width, height));
   std::string statusText;  // filled by the decoder, not returned
   std::string resultText;
   try {

@@ -2,6 +2,8 @@
 // Per-frame driver of the pipeline: hands the frame to its Detector, runs the search and the
 // data path, keeps the decoded bytes and describes the outcome.
 
+#include <aztec/exact_decoder.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,12 +13,6 @@
 #include "image/gray_buf.h"
 
 namespace Aztec {
-
-enum DecodeStatus : int {
-  NotRead = 0,   // no symbol found at any search point
-  Detected = 1,  // symbol found and its mode message read, data not read
-  DataRead = 2,  // data read into the decoded bytes
-};
 
 class Decoder {
  public:

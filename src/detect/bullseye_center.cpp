@@ -48,12 +48,15 @@ void classifyRow(const std::uint8_t* in, std::uint8_t* out, int count, int low, 
     __m128i keep;
   };
   auto makeTest = [](int t) {
-    return Test{_mm_set1_epi8(static_cast<char>(std::clamp(t, 0, 255))), t > 255 ? _mm_setzero_si128() : _mm_set1_epi8(-1)};
+    return Test{_mm_set1_epi8(static_cast<char>(std::clamp(t, 0, 255))),
+                t > 255 ? _mm_setzero_si128() : _mm_set1_epi8(-1)};
   };
   const Test th = makeTest(high), tm = makeTest(mid), tl = makeTest(low);
   const __m128i v85 = _mm_set1_epi8(static_cast<char>(kLevelDark));
   const __m128i v170 = _mm_set1_epi8(static_cast<char>(kLevelLight));
-  auto atLeast = [](__m128i g, const Test& t) { return _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(g, t.value), g), t.keep); };
+  auto atLeast = [](__m128i g, const Test& t) {
+    return _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(g, t.value), g), t.keep);
+  };
   for (; x + 16 <= count; x += 16) {
     const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
     const __m128i mh = atLeast(g, th);
@@ -108,7 +111,9 @@ inline __attribute__((always_inline)) std::uint64_t lightBits(const std::uint8_t
   return bits;
 }
 
-int lowestBit(std::uint64_t v) { return __builtin_ctzll(v); }
+int lowestBit(std::uint64_t v) {
+  return __builtin_ctzll(v);
+}
 
 // Keeps the running sums in locals (level writes through a byte pointer would otherwise force
 // reloads of the members on every pixel) and hands them back however the step ends.
@@ -138,14 +143,18 @@ void scanlineStep(Detector& det, int x, int y) {
   GrayBuf& levels = *det.levelImage;
   const int w = levels.width();
   const int h = levels.height();
-  constexpr std::uint8_t mark = kKind == kDarkFill ? kLevelDarkFilled : kKind == kLightFill ? kLevelLightFilled : kLevelRingFilled;
+  constexpr std::uint8_t mark = kKind == kDarkFill    ? kLevelDarkFilled
+                                : kKind == kLightFill ? kLevelLightFilled
+                                                      : kLevelRingFilled;
   constexpr bool outsideFillable = kKind != kDarkFill;
   const int wl = det.windowLeft;
   const int wr = det.windowRight;
   const int wt = det.windowTop;
   const int wb = det.windowBottom;
 
-  auto rowAt = [&](long long yy) -> std::uint8_t* { return yy >= 0 && yy < h ? levels.row(static_cast<int>(yy)) : nullptr; };
+  auto rowAt = [&](long long yy) -> std::uint8_t* {
+    return yy >= 0 && yy < h ? levels.row(static_cast<int>(yy)) : nullptr;
+  };
   auto fillable = [w](const std::uint8_t* r, int xx) -> bool {
     if (r != nullptr && xx >= 0 && xx < w) {
       const std::uint8_t v = r[xx];
@@ -267,7 +276,8 @@ void scanlineStep(Detector& det, int x, int y) {
         belowOpen = ((down >> (examined - 1)) & 1) == 0;
         // Only x > windowLeft is queued (x < windowRight holds here).
         std::uint64_t queueMask = mask;
-        if (wl >= x) queueMask &= static_cast<long long>(wl) - x + 1 >= 64 ? 0 : ~std::uint64_t{0} << (wl - x + 1);
+        if (wl >= x)
+          queueMask &= static_cast<long long>(wl) - x + 1 >= 64 ? 0 : ~std::uint64_t{0} << (wl - x + 1);
         std::uint64_t upQueued = queueAbove ? upStarts & queueMask : 0;
         std::uint64_t downQueued = queueBelow ? downStarts & queueMask : 0;
         while ((upQueued | downQueued) != 0) {
@@ -433,7 +443,8 @@ Point2D Detector::locateCenter(int px, int py) {
   int mid = 128;
   int high = 255;
   measureThresholds(saturate(static_cast<long long>(px) - q), saturate(static_cast<long long>(py) - q),
-                    saturate(static_cast<long long>(px) + q), saturate(static_cast<long long>(py) + q), low, mid, high);
+                    saturate(static_cast<long long>(px) + q), saturate(static_cast<long long>(py) + q), low,
+                    mid, high);
   classifyWindow(windowLeft, windowTop, windowRight, windowBottom, low, mid, high);
 
   try {

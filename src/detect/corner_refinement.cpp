@@ -66,19 +66,23 @@ void LineFit::add(int x, int y) {
 }
 
 double LineFit::slopeYOnX() const {
-  return quotient(wrapSub(wrapMul(n, sumXY), wrapMul(sumX, sumY)), wrapSub(wrapMul(n, sumXX), wrapMul(sumX, sumX)));
+  return quotient(wrapSub(wrapMul(n, sumXY), wrapMul(sumX, sumY)),
+                  wrapSub(wrapMul(n, sumXX), wrapMul(sumX, sumX)));
 }
 
 double LineFit::interceptYOnX() const {
-  return quotient(wrapSub(wrapMul(sumY, sumXX), wrapMul(sumXY, sumX)), wrapSub(wrapMul(n, sumXX), wrapMul(sumX, sumX)));
+  return quotient(wrapSub(wrapMul(sumY, sumXX), wrapMul(sumXY, sumX)),
+                  wrapSub(wrapMul(n, sumXX), wrapMul(sumX, sumX)));
 }
 
 double LineFit::slopeXOnY() const {
-  return quotient(wrapSub(wrapMul(n, sumXY), wrapMul(sumX, sumY)), wrapSub(wrapMul(n, sumYY), wrapMul(sumY, sumY)));
+  return quotient(wrapSub(wrapMul(n, sumXY), wrapMul(sumX, sumY)),
+                  wrapSub(wrapMul(n, sumYY), wrapMul(sumY, sumY)));
 }
 
 double LineFit::interceptXOnY() const {
-  return quotient(wrapSub(wrapMul(sumX, sumYY), wrapMul(sumXY, sumY)), wrapSub(wrapMul(n, sumYY), wrapMul(sumY, sumY)));
+  return quotient(wrapSub(wrapMul(sumX, sumYY), wrapMul(sumXY, sumY)),
+                  wrapSub(wrapMul(n, sumYY), wrapMul(sumY, sumY)));
 }
 
 void Detector::refineCorners(SymbolCandidate& candidate) {

@@ -47,7 +47,9 @@ bool Detector::findRingCorners(SymbolCandidate& candidate, bool fullRange) {
   // Dark here: inside the image with a level below 128; everything else is light.
   const std::uint8_t* const levels = levelImage->row(0);
   const std::ptrdiff_t stride = levelImage->stride();
-  auto dark = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h && levels[y * stride + x] < 128; };
+  auto dark = [&](int x, int y) {
+    return x >= 0 && y >= 0 && x < w && y < h && levels[y * stride + x] < 128;
+  };
 
   const int cx = static_cast<int>(candidate.center.x);
   const int cy = static_cast<int>(candidate.center.y);
@@ -152,7 +154,8 @@ bool Detector::findRingCorners(SymbolCandidate& candidate, bool fullRange) {
   if (std::sqrt(mx * mx + my * my) > (xRight - xLeft) / 5.0) return false;
 
   const auto& p = quadrantPoint;
-  const double sides[4] = {distance(p[0], p[1]), distance(p[1], p[2]), distance(p[2], p[3]), distance(p[3], p[0])};
+  const double sides[4] = {distance(p[0], p[1]), distance(p[1], p[2]), distance(p[2], p[3]),
+                           distance(p[3], p[0])};
   const double smin = *std::min_element(sides, sides + 4);
   const double smax = *std::max_element(sides, sides + 4);
   if (smax <= 1e-6 || smin / smax < 0.5) return false;
@@ -163,7 +166,9 @@ bool Detector::findRingCorners(SymbolCandidate& candidate, bool fullRange) {
   const double diagRatio = diag02 / diag13;
   if (!(diagRatio >= 0.5 && diagRatio <= 2.0)) return false;
 
-  auto toPoint = [](const IntPoint& ip) { return Point2D{static_cast<double>(ip.x), static_cast<double>(ip.y)}; };
+  auto toPoint = [](const IntPoint& ip) {
+    return Point2D{static_cast<double>(ip.x), static_cast<double>(ip.y)};
+  };
   candidate.corners = {toPoint(p[3]), toPoint(p[0]), toPoint(p[1]), toPoint(p[2])};
   return true;
 }

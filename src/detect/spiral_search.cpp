@@ -24,7 +24,9 @@ std::array<IntPoint, 25> makeOffsets() {
   return offsets;
 }
 
-bool finite(const Point2D& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+bool finite(const Point2D& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y);
+}
 
 }  // namespace
 

@@ -2,9 +2,9 @@
 // The record of a frame's symbol candidate: where its bull's-eye and finder corners are,
 // what kind of symbol it is and the parameters read from its mode message.
 
-#include <array>
+#include <aztec/types.h>
 
-#include "detect/point2d.h"
+#include <array>
 
 namespace Aztec {
 

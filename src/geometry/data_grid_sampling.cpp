@@ -86,7 +86,8 @@ bool isDarkModule(const ModuleValueGrid& grid, int x, int y) {
   return v < ((lo + hi) >> 1);
 }
 
-void Detector::sampleBlock(SymbolCandidate& candidate, int i, int j, ModuleValueGrid& values, int ox, int oy) {
+void Detector::sampleBlock(SymbolCandidate& candidate, int i, int j, ModuleValueGrid& values, int ox,
+                           int oy) {
   const auto& gp = candidate.gridPoints;
   fitTransform({Point2D{0.0, 0.0}, Point2D{16.0, 0.0}, Point2D{16.0, 16.0}, Point2D{0.0, 16.0}},
                {at(at(gp, i), j), at(at(gp, i + 1), j), at(at(gp, i + 1), j + 1), at(at(gp, i), j + 1)});
@@ -131,7 +132,8 @@ SampledGrid Detector::sampleDataGrid(SymbolCandidate& candidate) {
 
   const int cells = compact ? 1 : ((candidate.symbolSize - 1) / 2) / 16 + 1;  // B
   const int span = std::max(0, 32 * cells);
-  ModuleValueGrid values(static_cast<std::size_t>(span), std::vector<std::uint32_t>(static_cast<std::size_t>(span), 0u));
+  ModuleValueGrid values(static_cast<std::size_t>(span),
+                         std::vector<std::uint32_t>(static_cast<std::size_t>(span), 0u));
   for (int by = -cells; by < cells; ++by) {
     for (int bx = -cells; bx < cells; ++bx) {
       sampleBlock(candidate, bx + 10, by + 10, values, (bx + cells) * 16, (by + cells) * 16);

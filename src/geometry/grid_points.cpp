@@ -14,9 +14,13 @@ namespace Aztec {
 namespace {
 
 // Grid position of gridPoints[i][j].
-double cellGrid(int i) { return 16.0 * (i - 10); }
+double cellGrid(int i) {
+  return 16.0 * (i - 10);
+}
 
-Point2D& gridPoint(SymbolCandidate& candidate, int i, int j) { return at(at(candidate.gridPoints, i), j); }
+Point2D& gridPoint(SymbolCandidate& candidate, int i, int j) {
+  return at(at(candidate.gridPoints, i), j);
+}
 
 // Local transform of the cell with top-left corner [i][j]: grid (0,0)..(16,16) onto its corners.
 const std::array<Point2D, 4> kCellGrid = {Point2D{0.0, 0.0}, Point2D{16.0, 0.0}, Point2D{16.0, 16.0},
@@ -40,7 +44,8 @@ int searchGridLine(const TransformSampler& sampler, int x, int y, bool vertical)
     } else {
       sampler.mapRow(along, y + o / 5.0, imageX, imageY);
     }
-    for (int t = 0; t < GRID_LINE_SAMPLES; ++t) line[t] = static_cast<int>(sampler.pixel(imageX[t], imageY[t]));
+    for (int t = 0; t < GRID_LINE_SAMPLES; ++t)
+      line[t] = static_cast<int>(sampler.pixel(imageX[t], imageY[t]));
     score[o + 9] = scoreGridLine(line);
   }
   return pickGridLine(score);
@@ -139,7 +144,8 @@ void extrapolateGridPoint(SymbolCandidate& candidate, int i, int j, int di, int 
 bool Detector::buildCompactGridPoints(SymbolCandidate& candidate) {
   for (int i = 9; i <= 11; ++i) {
     for (int j = 9; j <= 11; ++j) {
-      gridPoint(candidate, i, j) = (i == 10 && j == 10) ? candidate.center : transform.map(cellGrid(i), cellGrid(j));
+      gridPoint(candidate, i, j) =
+          (i == 10 && j == 10) ? candidate.center : transform.map(cellGrid(i), cellGrid(j));
     }
   }
   return true;

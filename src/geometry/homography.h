@@ -2,11 +2,11 @@
 // Plane projective mapping from symbol grid space (modules, origin at the centre module)
 // to image space (pixels).
 
+#include <aztec/types.h>
+
 #include <array>
 #include <cstdint>
 #include <optional>
-
-#include "detect/point2d.h"
 
 namespace Aztec {
 

@@ -22,7 +22,8 @@ Matrix::Matrix(int rowCount, int columnCount)
     : rows_(std::make_shared<RowStorage>()), rowCount_(rowCount), columnCount_(columnCount) {
   // Negative counts become huge sizes and fail in the vector (std::length_error), never quietly.
   rows_->reserve(static_cast<std::size_t>(rowCount));
-  for (int i = 0; i < rowCount; ++i) rows_->push_back(std::make_shared<Row>(static_cast<std::size_t>(columnCount), 0.0));
+  for (int i = 0; i < rowCount; ++i)
+    rows_->push_back(std::make_shared<Row>(static_cast<std::size_t>(columnCount), 0.0));
 }
 
 Matrix::Matrix(const Matrix& other) : rows_(deepCopy(*other.rows_)) {
@@ -46,9 +47,13 @@ Matrix::~Matrix() {
   columnCount_ = 0;
 }
 
-double& Matrix::operator()(int i, int j) { return Aztec::at(*Aztec::at(*rows_, i), j); }
+double& Matrix::operator()(int i, int j) {
+  return Aztec::at(*Aztec::at(*rows_, i), j);
+}
 
-double Matrix::operator()(int i, int j) const { return Aztec::at(*Aztec::at(*rows_, i), j); }
+double Matrix::operator()(int i, int j) const {
+  return Aztec::at(*Aztec::at(*rows_, i), j);
+}
 
 std::shared_ptr<Matrix> Matrix::solve(const std::shared_ptr<Matrix>& A, const std::shared_ptr<Matrix>& b) {
   std::shared_ptr<RowStorage> aRows;

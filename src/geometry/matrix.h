@@ -15,7 +15,9 @@ class MatrixSingularException : public std::exception {
 
 class MatrixNotSquareException : public std::exception {
  public:
-  const char* what() const noexcept override { return "To do this operation, matrix must be a square matrix !"; }
+  const char* what() const noexcept override {
+    return "To do this operation, matrix must be a square matrix !";
+  }
 };
 
 class MatrixDimensionException : public std::exception {

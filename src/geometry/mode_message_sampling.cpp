@@ -23,8 +23,8 @@ void binarizeRing(const std::vector<std::uint32_t>& samples, BitRing& ring, floa
 
 bool Detector::sampleModeMessage(SymbolCandidate& candidate, double scale) {
   const bool compact = candidate.symbolType == kCompact;
-  const int n = compact ? 10 : 14;  // samples per side
-  const int r = n / 2;              // ring radius in modules
+  const int n = compact ? 10 : 14;       // samples per side
+  const int r = n / 2;                   // ring radius in modules
   const double c = compact ? 3.0 : 5.0;  // grid radius of the finder corners
 
   fitTransform({Point2D{-c, -c}, Point2D{c, -c}, Point2D{c, c}, Point2D{-c, c}},

@@ -16,7 +16,8 @@ namespace Aztec {
 
 class TransformSampler {
  public:
-  TransformSampler(const PerspectiveTransform& transform, const Velmora::Image::GrayBuf* image) : t_(transform) {
+  TransformSampler(const PerspectiveTransform& transform, const Velmora::Image::GrayBuf* image)
+      : t_(transform) {
     if (image != nullptr && image->width() > 0 && image->height() > 0) {
       pixels_ = image->row(0);
       stride_ = static_cast<std::size_t>(image->stride());
@@ -35,7 +36,8 @@ class TransformSampler {
     // Truncation lands in 0..width-1 exactly when -1 < X < width (width >= 1); NaN and
     // infinities fail the comparisons, as they fail sampleAt's bounds test.
     if (!(X > -1.0 && Y > -1.0 && X < width_ && Y < height_)) return OUTSIDE_IMAGE;
-    return pixels_[stride_ * static_cast<std::size_t>(static_cast<int>(Y)) + static_cast<std::size_t>(static_cast<int>(X))];
+    return pixels_[stride_ * static_cast<std::size_t>(static_cast<int>(Y)) +
+                   static_cast<std::size_t>(static_cast<int>(X))];
   }
 
   // Image points of grid points (x, ys[i]).

@@ -89,7 +89,8 @@ std::unique_ptr<PixelStore> copyStore(const PixelStore& other) {
 
 }  // namespace
 
-GrayBuf::GrayBuf(const GrayBuf& other) : store_(copyStore(*other.store_)), width_(other.width_), height_(other.height_) {}
+GrayBuf::GrayBuf(const GrayBuf& other)
+    : store_(copyStore(*other.store_)), width_(other.width_), height_(other.height_) {}
 
 GrayBuf& GrayBuf::operator=(const GrayBuf& other) {
   if (this != &other) {

@@ -49,7 +49,9 @@ class GrayBuf {
 
   // Unchecked row access for hot loops that have already tested inBounds. For an in-bounds
   // pixel stride * y + x < width * height <= vector length, so this reads what pixelAt reads.
-  const std::uint8_t* row(int y) const { return store_->pixels.data() + static_cast<std::size_t>(store_->stride) * y; }
+  const std::uint8_t* row(int y) const {
+    return store_->pixels.data() + static_cast<std::size_t>(store_->stride) * y;
+  }
   std::uint8_t* row(int y) { return store_->pixels.data() + static_cast<std::size_t>(store_->stride) * y; }
 
   const PixelStore& store() const { return *store_; }

@@ -21,7 +21,8 @@ double LumaPlane::bilinear(double x, double y) const {
   const double fv = v - j;
   // One row pointer and neighbour offsets that stay on the plane at its last column and row
   // (where the fraction is zero, so the neighbour's weight is too).
-  const std::uint8_t* p = data + static_cast<std::size_t>(j) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(i);
+  const std::uint8_t* p =
+      data + static_cast<std::size_t>(j) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(i);
   const std::size_t dx = i + 1 < width ? 1 : 0;
   const std::size_t dy = j + 1 < height ? static_cast<std::size_t>(stride) : 0;
   const double top = p[0] + (p[dx] - p[0]) * fu;
@@ -44,8 +45,8 @@ struct Level {
   std::vector<int> mean;
   std::vector<int> pmin;  // darkest and brightest pixel of the block
   std::vector<int> pmax;
-  std::vector<int> lo;  // neighbourhood minimum of the means
-  std::vector<int> hi;  // neighbourhood maximum
+  std::vector<int> lo;     // neighbourhood minimum of the means
+  std::vector<int> hi;     // neighbourhood maximum
   std::vector<int> nbMin;  // neighbourhood darkest and brightest pixel
   std::vector<int> nbMax;
 };
@@ -159,7 +160,8 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
       for (int bx = 0; bx < blocksX_; ++bx) {
         const int bw = std::min(8, plane.width - (bx << kShift));
         const std::size_t i = static_cast<std::size_t>(by) * blocksX_ + bx;
-        l.mean[i] = static_cast<int>((sums[i] + static_cast<std::uint32_t>(bw * bh / 2)) / static_cast<std::uint32_t>(bw * bh));
+        l.mean[i] = static_cast<int>((sums[i] + static_cast<std::uint32_t>(bw * bh / 2)) /
+                                     static_cast<std::uint32_t>(bw * bh));
       }
     }
   }
@@ -200,7 +202,8 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
       bool found = false;
       for (int L = 0; L < kLevels && !found; ++L) {
         const Level& l = levels[L];
-        const std::size_t k = static_cast<std::size_t>(by >> (2 * L)) * l.w + static_cast<std::size_t>(bx >> (2 * L));
+        const std::size_t k =
+            static_cast<std::size_t>(by >> (2 * L)) * l.w + static_cast<std::size_t>(bx >> (2 * L));
         // The block means decide whether there is contrast (noise averages out in them); the
         // darkest and brightest pixels place the threshold, which the share of background
         // in the window does not bias.

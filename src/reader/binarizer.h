@@ -14,7 +14,9 @@ struct LumaPlane {
   int height = 0;
   int stride = 0;
 
-  std::uint8_t at(int x, int y) const { return data[static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(x)]; }
+  std::uint8_t at(int x, int y) const {
+    return data[static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(x)];
+  }
 
   // Bilinear reading at a continuous position; positions off the plane read the nearest border
   // pixel, so nothing outside the plane is ever touched.
@@ -37,8 +39,12 @@ class Binarizer {
   bool flat(int x, int y) const { return flat_[index(x, y)] != 0; }
   int blocksX() const { return blocksX_; }
   // Row y of thresholds, one entry per block.
-  const std::uint8_t* thresholdRow(int y) const { return thresholds_.data() + static_cast<std::size_t>(y >> kShift) * blocksX_; }
-  const std::uint8_t* flatRow(int y) const { return flat_.data() + static_cast<std::size_t>(y >> kShift) * blocksX_; }
+  const std::uint8_t* thresholdRow(int y) const {
+    return thresholds_.data() + static_cast<std::size_t>(y >> kShift) * blocksX_;
+  }
+  const std::uint8_t* flatRow(int y) const {
+    return flat_.data() + static_cast<std::size_t>(y >> kShift) * blocksX_;
+  }
 
   // Dark in the given polarity: normal means below the threshold, inverted means above it.
   bool dark(int x, int y, bool inverted) const {
@@ -54,7 +60,9 @@ class Binarizer {
   }
 
  private:
-  std::size_t index(int x, int y) const { return static_cast<std::size_t>(y >> kShift) * blocksX_ + static_cast<std::size_t>(x >> kShift); }
+  std::size_t index(int x, int y) const {
+    return static_cast<std::size_t>(y >> kShift) * blocksX_ + static_cast<std::size_t>(x >> kShift);
+  }
 
   LumaPlane plane_;
   int blocksX_ = 0;

@@ -13,7 +13,9 @@ constexpr double kPi = 3.141592653589793;
 
 // Run widths allowed around the mean width w: loose for tiny modules, where one pixel of
 // rounding is a large share of a module.
-bool similar(double run, double w) { return std::abs(run - w) <= 0.5 * w + 0.75; }
+bool similar(double run, double w) {
+  return std::abs(run - w) <= 0.5 * w + 0.75;
+}
 
 // Runs i-3..i+3 equal, and the outer dark ring present on both sides.
 bool compactPattern(const int* runs, int i, double& w) {
@@ -212,15 +214,17 @@ std::optional<Point2D> intersect(const Line& a, const Line& b) {
   return Point2D{a.o.x + t * a.d.x, a.o.y + t * a.d.y};
 }
 
-double dist2(const Point2D& a, const Point2D& b) { return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y); }
+double dist2(const Point2D& a, const Point2D& b) {
+  return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y);
+}
 
 constexpr int kMaxRays = 64;
 
 // The quadrilateral of one ring edge from its crossings on rays around the centre (in angle
 // order): corners by the farthest points, sides by robust line fits between them, in image
 // order clockwise from the corner nearest the top-left.
-std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& pts, const Point2D& centre, double tol,
-                                                   double minRadius, double maxRadius) {
+std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& pts, const Point2D& centre,
+                                                   double tol, double minRadius, double maxRadius) {
   if (pts.size() < 12) return std::nullopt;
   // Isolated misreadings (a missed or extra transition) jump to another ring: a median over
   // neighbouring rays keeps them from being taken for corners.
@@ -241,11 +245,11 @@ std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& 
     if (smooth[i] > smooth[ia]) ia = i;
   const Point2D A = at(ia);
   int ic = ia;
-  double best = -1.0;
+  double farthest = -1.0;
   for (int i = 0; i < m; ++i) {
     const double d = dist2(at(i), A);
-    if (d > best) {
-      best = d;
+    if (d > farthest) {
+      farthest = d;
       ic = i;
     }
   }
@@ -349,7 +353,8 @@ std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& 
 // modules of 1.5 pixels only the whole pattern tells the rings from it.
 // The number of finder modules that disagree through the fitted quadrilateral, or nothing; sets
 // `centre` to the quadrilateral's centre.
-std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double moduleMin, double moduleMax, bool inverted) {
+std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double moduleMin, double moduleMax,
+                               bool inverted) {
   const Point2D c = centre;
   const LumaPlane& p = bin.plane();
   constexpr int kRays = 32;
@@ -381,7 +386,8 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
     for (int s = 1; s <= steps && found < 5; ++s) {
       const double x = c.x + dx * s, y = c.y + dy * s;
       if (x < 0.0 || y < 0.0 || x >= p.width || y >= p.height) break;
-      const bool dark = fine ? bin.darkInterpolated(x, y, inverted) : bin.dark(static_cast<int>(x), static_cast<int>(y), inverted);
+      const bool dark = fine ? bin.darkInterpolated(x, y, inverted)
+                             : bin.dark(static_cast<int>(x), static_cast<int>(y), inverted);
       if (dark != colour) {
         edge[found++] = (s - 0.5) * step;
         colour = !colour;
@@ -403,7 +409,8 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
     pts.push_back({dir, {c.x + dir.x * edge[3], c.y + dir.y * edge[3]}, edge[3]});
   }
   const double expect = 3.5 * std::sqrt(2.0);
-  const auto quad = quadFromRays(pts, c, 0.3 * moduleMin + 1.0, 0.4 * expect * moduleMin, 2.5 * expect * moduleMax);
+  const auto quad =
+      quadFromRays(pts, c, 0.3 * moduleMin + 1.0, 0.4 * expect * moduleMin, 2.5 * expect * moduleMax);
   if (!quad) return std::nullopt;
   const auto fitted = squareToQuad(*quad, 3.5);
   if (!fitted) return std::nullopt;
@@ -442,10 +449,10 @@ bool ringsCoherent(const Binarizer& bin, Point2D& centre, double moduleMin, doub
 bool circleAgrees(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
   const LumaPlane& p = bin.plane();
   // Unit circle in 16 steps: cosines, the sines being the same shifted by a quarter.
-  static constexpr double kCos[16] = {1.0, 0.9238795325112867, 0.7071067811865476, 0.3826834323650898,
-                                      0.0, -0.3826834323650898, -0.7071067811865476, -0.9238795325112867,
+  static constexpr double kCos[16] = {1.0,  0.9238795325112867,  0.7071067811865476,  0.3826834323650898,
+                                      0.0,  -0.3826834323650898, -0.7071067811865476, -0.9238795325112867,
                                       -1.0, -0.9238795325112867, -0.7071067811865476, -0.3826834323650898,
-                                      0.0, 0.3826834323650898, 0.7071067811865476, 0.9238795325112867};
+                                      0.0,  0.3826834323650898,  0.7071067811865476,  0.9238795325112867};
   const double r = 0.8 * w;
   int light = 0;
   for (int k = 0; k < 16; ++k) {
@@ -484,7 +491,8 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
   const double maxRun = 3.0 * w + 4.0;
   const double maxDiag = maxRun / 1.2;
   auto check = [&](int dx, int dy) {
-    return crossCheck(bin, static_cast<int>(cx), static_cast<int>(cy), dx, dy, inverted, dx != 0 && dy != 0 ? maxDiag : maxRun);
+    return crossCheck(bin, static_cast<int>(cx), static_cast<int>(cy), dx, dy, inverted,
+                      dx != 0 && dy != 0 ? maxDiag : maxRun);
   };
   auto v = check(0, 1);
   const double rowY = cy;
@@ -533,7 +541,8 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
 
 }  // namespace
 
-std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool normal, bool inverted, int limit) {
+std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool normal, bool inverted,
+                                                  int limit) {
   std::vector<FinderCandidate> found;
   const LumaPlane& p = bin.plane();
   if (p.width < 9 || p.height < 9 || limit <= 0) return found;
@@ -576,7 +585,8 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
     starts.resize(static_cast<std::size_t>(nb));
     for (int k = 0; k < nb; ++k) {
       starts[static_cast<std::size_t>(k)] = bounds[static_cast<std::size_t>(k)];
-      runs[static_cast<std::size_t>(k)] = bounds[static_cast<std::size_t>(k) + 1] - bounds[static_cast<std::size_t>(k)];
+      runs[static_cast<std::size_t>(k)] =
+          bounds[static_cast<std::size_t>(k) + 1] - bounds[static_cast<std::size_t>(k)];
     }
     const int n = static_cast<int>(runs.size());
     for (int i = 4; i + 4 < n; ++i) {
@@ -614,8 +624,8 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
       // Candidates come in row order, their centres within a few modules of their rows: the
       // search back stops well above the current row.
       auto known = [&](double x, double yy, bool close) {
-        for (auto it = found.rbegin(); it != found.rend(); ++it) {
-          const FinderCandidate& c = *it;
+        for (auto f = found.rbegin(); f != found.rend(); ++f) {
+          const FinderCandidate& c = *f;
           if (c.center.y < yy - 4.0 * maxModule - 8.0) break;
           const double r = close ? 0.5 : 0.25 * c.moduleMin + 0.5;
           if (c.inverted == inv && std::abs(c.center.x - x) < r && std::abs(c.center.y - yy) < r) return true;
@@ -686,7 +696,8 @@ std::optional<std::array<Point2D, 4>> locateRingCorners(const Binarizer& bin, co
       if (switchNow) {
         darkState = !darkState;
         if (++transitions == K) {
-          pts.push_back({{dx, dy}, {cand.center.x + dx * lastCross, cand.center.y + dy * lastCross}, lastCross});
+          pts.push_back(
+              {{dx, dy}, {cand.center.x + dx * lastCross, cand.center.y + dy * lastCross}, lastCross});
           break;
         }
       }

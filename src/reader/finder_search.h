@@ -3,21 +3,22 @@
 // alternating equal-width runs, confirmation in the column and both diagonals, and the precise
 // corners of a finder ring traced along rays from the centre.
 
+#include <aztec/types.h>
+
 #include <array>
 #include <optional>
 #include <vector>
 
-#include "detect/point2d.h"
 #include "reader/binarizer.h"
 
 namespace Aztec {
 
 struct FinderCandidate {
-  Point2D center;                // plane coordinates
-  double moduleMin = 0.0;        // smallest and largest module width seen by the four checks
+  Point2D center;          // plane coordinates
+  double moduleMin = 0.0;  // smallest and largest module width seen by the four checks
   double moduleMax = 0.0;
-  bool inverted = false;         // light centre on a dark ring
-  bool maybeFullRange = false;   // the row and column also show the full-range rings
+  bool inverted = false;        // light centre on a dark ring
+  bool maybeFullRange = false;  // the row and column also show the full-range rings
 };
 
 // Candidates of the given polarities whose row and column (or both diagonals) cross the
@@ -37,7 +38,7 @@ bool verifyFinder(const Binarizer& binarizer, FinderCandidate& candidate);
 // around it (3.5 modules from the centre for compact, 5.5 for full-range), in image order
 // clockwise from the corner nearest the top-left. Nothing when the rings do not form a
 // convincing quadrilateral.
-std::optional<std::array<Point2D, 4>> locateRingCorners(const Binarizer& binarizer, const FinderCandidate& candidate,
-                                                        bool fullRange);
+std::optional<std::array<Point2D, 4>> locateRingCorners(const Binarizer& binarizer,
+                                                        const FinderCandidate& candidate, bool fullRange);
 
 }  // namespace Aztec

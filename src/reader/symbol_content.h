@@ -4,13 +4,14 @@
 // bits actually unstuffed and interprets FLG(n) (ECI, FNC1), structured append and reader
 // initialisation.
 
+#include <aztec/reader.h>
+
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "detect/symbol_candidate.h"
 #include "geometry/data_grid_sampling.h"
-#include "reader/whole_frame_reader.h"
 #include "symbol/bit_ring.h"
 
 namespace Aztec {

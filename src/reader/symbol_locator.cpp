@@ -12,18 +12,6 @@
 
 namespace Aztec {
 
-void validateView(const LumaView& view) {
-  if (view.data == nullptr) throw InvalidViewError("luma view: data is null");
-  if (view.width <= 0) throw InvalidViewError("luma view: width " + std::to_string(view.width) + " is not positive");
-  if (view.height <= 0) throw InvalidViewError("luma view: height " + std::to_string(view.height) + " is not positive");
-  if (view.stride < view.width)
-    throw InvalidViewError("luma view: stride " + std::to_string(view.stride) + " is smaller than width " +
-                           std::to_string(view.width));
-  // Positions are ints throughout: the byte count of the plane must be one too.
-  if (static_cast<long long>(view.height) * view.stride > INT_MAX)
-    throw InvalidViewError("luma view: height x stride overflows the byte count");
-}
-
 namespace {
 
 // Candidates before their all-round check: data regions and textures give many.
@@ -58,8 +46,8 @@ std::array<Point2D, 4> gridCorners(const PerspectiveTransform& t, double s, doub
 
 class Search {
  public:
-  Search(const LumaPlane& plane, const ReaderOptions& options, const ContentDecoder& decode, const RuneDecoder& rune,
-         double ox, double oy)
+  Search(const LumaPlane& plane, const ReaderOptions& options, const ContentDecoder& decode,
+         const RuneDecoder& rune, double ox, double oy)
       : plane_(plane), options_(options), decode_(decode), rune_(rune), ox_(ox), oy_(oy), binarizer_(plane) {}
 
   std::optional<Accepted> read(const FinderCandidate& cand) const {
@@ -103,12 +91,14 @@ class Search {
     }
     if (!found) {
       // A rune has only its 20 check bits to vouch for it: demand a clean finder.
-      if (!full && options_.readRunes && rune_ && finderErrors <= 2) return readRune(compactRings, *t0, cand.inverted);
+      if (!full && options_.readRunes && rune_ && finderErrors <= 2)
+        return readRune(compactRings, *t0, cand.inverted);
       return std::nullopt;
     }
     params.center = t0->map(0.0, 0.0);
     params.corners = {t0->map(-3.0, -3.0), t0->map(3.0, -3.0), t0->map(3.0, 3.0), t0->map(-3.0, 3.0)};
-    if (full) params.corners = {t0->map(-5.0, -5.0), t0->map(5.0, -5.0), t0->map(5.0, 5.0), t0->map(-5.0, 5.0)};
+    if (full)
+      params.corners = {t0->map(-5.0, -5.0), t0->map(5.0, -5.0), t0->map(5.0, 5.0), t0->map(-5.0, 5.0)};
 
     const PerspectiveTransform refined = refineOnEdges(pp, *t0, params);
     for (const PerspectiveTransform* t : {&refined, &*t0}) {
@@ -118,8 +108,8 @@ class Search {
     return std::nullopt;
   }
 
-  std::optional<Accepted> decodeWith(const PolarPlane& pp, const PerspectiveTransform& t, const SymbolCandidate& params,
-                                     bool inverted) const {
+  std::optional<Accepted> decodeWith(const PolarPlane& pp, const PerspectiveTransform& t,
+                                     const SymbolCandidate& params, bool inverted) const {
     const ModuleValues values = sampleModules(pp, t, params);
     const Levels lv = finderLevels(pp, t, params.symbolType == kFullRange);
     const double contrast = lv.light - lv.dark;
@@ -148,7 +138,8 @@ class Search {
 
   // A rune is the 11 x 11 square of the finder and its ring: the ring as read becomes the
   // border of the grid, the finder its inside.
-  std::optional<Accepted> readRune(const std::vector<BitRing>& rings, const PerspectiveTransform& t, bool inverted) const {
+  std::optional<Accepted> readRune(const std::vector<BitRing>& rings, const PerspectiveTransform& t,
+                                   bool inverted) const {
     constexpr int q = 10;
     for (const BitRing& ring : rings) {
       LocatedSymbol located;
@@ -184,8 +175,8 @@ class Search {
 
 }  // namespace
 
-std::vector<ReadResult> locateAndRead(const LumaView& view, const ReaderOptions& options, const ContentDecoder& decode,
-                                      const RuneDecoder& rune) {
+std::vector<ReadResult> locateAndRead(const LumaView& view, const ReaderOptions& options,
+                                      const ContentDecoder& decode, const RuneDecoder& rune) {
   std::vector<ReadResult> out;
   if (options.maxSymbols <= 0) return out;
   // Region of interest clipped to the frame; no width or height means the whole frame.
@@ -193,8 +184,10 @@ std::vector<ReadResult> locateAndRead(const LumaView& view, const ReaderOptions&
   if (options.regionWidth > 0 && options.regionHeight > 0) {
     x0 = std::max(0, options.regionX);
     y0 = std::max(0, options.regionY);
-    x1 = static_cast<int>(std::min<long long>(view.width, static_cast<long long>(options.regionX) + options.regionWidth));
-    y1 = static_cast<int>(std::min<long long>(view.height, static_cast<long long>(options.regionY) + options.regionHeight));
+    x1 = static_cast<int>(
+        std::min<long long>(view.width, static_cast<long long>(options.regionX) + options.regionWidth));
+    y1 = static_cast<int>(
+        std::min<long long>(view.height, static_cast<long long>(options.regionY) + options.regionHeight));
   }
   if (x1 - x0 < 9 || y1 - y0 < 9) return out;
   LumaPlane plane;
@@ -208,8 +201,9 @@ std::vector<ReadResult> locateAndRead(const LumaView& view, const ReaderOptions&
       findFinderCandidates(search.binarizer(), true, options.tryInverted, kMaxCandidates);
   const double fcx = view.width * 0.5 - x0, fcy = view.height * 0.5 - y0;
   auto dist = [&](const Point2D& p) { return std::hypot(p.x - fcx, p.y - fcy); };
-  std::stable_sort(cands.begin(), cands.end(),
-                   [&](const FinderCandidate& a, const FinderCandidate& b) { return dist(a.center) < dist(b.center); });
+  std::stable_sort(cands.begin(), cands.end(), [&](const FinderCandidate& a, const FinderCandidate& b) {
+    return dist(a.center) < dist(b.center);
+  });
   std::vector<Accepted> accepted;
   std::vector<FinderCandidate> tried;
   auto covered = [&](const Point2D& p) {
@@ -224,7 +218,8 @@ std::vector<ReadResult> locateAndRead(const LumaView& view, const ReaderOptions&
     bool seen = false;
     for (const FinderCandidate& t : tried) {
       const double r = 0.25 * t.moduleMin + 0.5;
-      seen |= t.inverted == c.inverted && std::abs(t.center.x - c.center.x) < r && std::abs(t.center.y - c.center.y) < r;
+      seen |= t.inverted == c.inverted && std::abs(t.center.x - c.center.x) < r &&
+              std::abs(t.center.y - c.center.y) < r;
     }
     if (seen) continue;
     tried.push_back(c);
@@ -235,7 +230,8 @@ std::vector<ReadResult> locateAndRead(const LumaView& view, const ReaderOptions&
       accepted.push_back(std::move(*a));
     }
   }
-  std::stable_sort(accepted.begin(), accepted.end(), [](const Accepted& a, const Accepted& b) { return a.distance < b.distance; });
+  std::stable_sort(accepted.begin(), accepted.end(),
+                   [](const Accepted& a, const Accepted& b) { return a.distance < b.distance; });
   for (Accepted& a : accepted) out.push_back(std::move(a.result));
   return out;
 }

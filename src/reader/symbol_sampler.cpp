@@ -10,7 +10,6 @@ namespace {
 
 using Mat3 = std::array<double, 9>;
 
-
 std::optional<PerspectiveTransform> fromMat(const Mat3& m) {
   if (!(std::abs(m[8]) > 1e-12)) return std::nullopt;
   PerspectiveTransform t;
@@ -42,15 +41,9 @@ std::optional<Mat3> invert(const Mat3& m) {
   const double det = m[0] * c0 + m[1] * c1 + m[2] * c2;
   if (!(std::abs(det) > 1e-300)) return std::nullopt;
   const double k = 1.0 / det;
-  return Mat3{c0 * k,
-              (m[2] * m[7] - m[1] * m[8]) * k,
-              (m[1] * m[5] - m[2] * m[4]) * k,
-              c1 * k,
-              (m[0] * m[8] - m[2] * m[6]) * k,
-              (m[2] * m[3] - m[0] * m[5]) * k,
-              c2 * k,
-              (m[1] * m[6] - m[0] * m[7]) * k,
-              (m[0] * m[4] - m[1] * m[3]) * k};
+  return Mat3{c0 * k, (m[2] * m[7] - m[1] * m[8]) * k, (m[1] * m[5] - m[2] * m[4]) * k,
+              c1 * k, (m[0] * m[8] - m[2] * m[6]) * k, (m[2] * m[3] - m[0] * m[5]) * k,
+              c2 * k, (m[1] * m[6] - m[0] * m[7]) * k, (m[0] * m[4] - m[1] * m[3]) * k};
 }
 
 // Solves the 8 x 8 system in place by Gaussian elimination with partial pivoting.
@@ -81,9 +74,9 @@ bool solve8(std::array<double, 64>& a, std::array<double, 8>& b) {
 
 // An edge found in the image: the image point and the grid line it lies on.
 struct EdgePoint {
-  double x, y;        // normalised image coordinates
-  double line;        // grid coordinate of the line
-  bool vertical;      // a line of constant grid x (else constant grid y)
+  double x, y;    // normalised image coordinates
+  double line;    // grid coordinate of the line
+  bool vertical;  // a line of constant grid x (else constant grid y)
 };
 
 // Least-squares image-to-grid transform (normalised image coordinates) from edge points: each
@@ -164,7 +157,8 @@ std::vector<double> localThresholds(const std::vector<double>& v, int n, const L
     }
   std::vector<double> out(static_cast<std::size_t>(n) * n);
   for (int x = 0; x < n; ++x)
-    for (int y = 0; y < n; ++y) out[static_cast<std::size_t>(x) * n + y] = blockT[static_cast<std::size_t>(x / 4) * nb + y / 4];
+    for (int y = 0; y < n; ++y)
+      out[static_cast<std::size_t>(x) * n + y] = blockT[static_cast<std::size_t>(x / 4) * nb + y / 4];
   return out;
 }
 
@@ -236,14 +230,18 @@ int finderPatternErrors(const PolarPlane& plane, const PerspectiveTransform& t, 
   return bad;
 }
 
-std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange, double scale) {
+std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange,
+                               double scale) {
   const int n = fullRange ? 14 : 10;
   const int r = n / 2;
   std::vector<double> samples(static_cast<std::size_t>(4 * n));
   for (int i = 0; i < n; ++i) {
-    const double gx[4] = {static_cast<double>(-r + i), static_cast<double>(r), static_cast<double>(r - i), static_cast<double>(-r)};
-    const double gy[4] = {static_cast<double>(-r), static_cast<double>(-r + i), static_cast<double>(r), static_cast<double>(r - i)};
-    for (int s = 0; s < 4; ++s) samples[static_cast<std::size_t>(s * n + i)] = plane.moduleValue(t, gx[s] * scale, gy[s] * scale);
+    const double gx[4] = {static_cast<double>(-r + i), static_cast<double>(r), static_cast<double>(r - i),
+                          static_cast<double>(-r)};
+    const double gy[4] = {static_cast<double>(-r), static_cast<double>(-r + i), static_cast<double>(r),
+                          static_cast<double>(r - i)};
+    for (int s = 0; s < 4; ++s)
+      samples[static_cast<std::size_t>(s * n + i)] = plane.moduleValue(t, gx[s] * scale, gy[s] * scale);
   }
   const Levels lv = finderLevels(plane, t, fullRange);
   const double mid = 0.5 * (lv.dark + lv.light);
@@ -257,7 +255,8 @@ std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransfo
   return rings;
 }
 
-PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTransform& t0, const SymbolCandidate& params) {
+PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTransform& t0,
+                                   const SymbolCandidate& params) {
   const bool full = params.symbolType == kFullRange;
   const int half = params.symbolSize / 2;
   const int finderRadius = full ? 6 : 4;
@@ -290,7 +289,8 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
     const Point2D c = t.map(0.0, 0.0);
     const Point2D cx = t.map(1.0, 0.0);
     const Point2D cy = t.map(0.0, 1.0);
-    const double unit = std::max(0.5, 0.5 * (std::hypot(cx.x - c.x, cx.y - c.y) + std::hypot(cy.x - c.x, cy.y - c.y)));
+    const double unit =
+        std::max(0.5, 0.5 * (std::hypot(cx.x - c.x, cx.y - c.y) + std::hypot(cy.x - c.x, cy.y - c.y)));
     std::vector<EdgePoint> edges;
     for (int x = 0; x < n; ++x)
       for (int y = 0; y < n; ++y)
@@ -351,14 +351,16 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
   return t;
 }
 
-ModuleValues sampleModules(const PolarPlane& plane, const PerspectiveTransform& t, const SymbolCandidate& params) {
+ModuleValues sampleModules(const PolarPlane& plane, const PerspectiveTransform& t,
+                           const SymbolCandidate& params) {
   ModuleValues out;
   const int n = params.symbolSize;
   const int half = n / 2;
   out.size = n;
   out.value.resize(static_cast<std::size_t>(n) * n);
   for (int x = 0; x < n; ++x)
-    for (int y = 0; y < n; ++y) out.value[static_cast<std::size_t>(x) * n + y] = plane.moduleValue(t, x - half, y - half);
+    for (int y = 0; y < n; ++y)
+      out.value[static_cast<std::size_t>(x) * n + y] = plane.moduleValue(t, x - half, y - half);
   const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
   out.threshold = localThresholds(out.value, n, levels);
   return out;
@@ -370,7 +372,8 @@ SampledGrid binarizeModules(const ModuleValues& m, double shift, double contrast
   for (int x = 0; x < n; ++x)
     for (int y = 0; y < n; ++y) {
       const std::size_t i = static_cast<std::size_t>(x) * n + y;
-      grid[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)] = m.value[i] < m.threshold[i] + shift * contrast;
+      grid[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)] =
+          m.value[i] < m.threshold[i] + shift * contrast;
     }
   return grid;
 }

@@ -62,7 +62,8 @@ struct ModuleValues {
   std::vector<double> value;      // size x size, column-major: value[x * size + y]
   std::vector<double> threshold;  // local threshold per module
 };
-ModuleValues sampleModules(const PolarPlane& plane, const PerspectiveTransform& t, const SymbolCandidate& params);
+ModuleValues sampleModules(const PolarPlane& plane, const PerspectiveTransform& t,
+                           const SymbolCandidate& params);
 
 // The grid with every threshold moved by `shift` times the local contrast estimate.
 SampledGrid binarizeModules(const ModuleValues& values, double shift, double contrast);

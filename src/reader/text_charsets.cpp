@@ -31,26 +31,47 @@ void appendCodePoint(std::string& out, char32_t cp) {
 // Upper half (0x80..0xFF) of the single-byte set `eci` names, or null if it is not one of them.
 const char16_t* upperHalf(int eci) {
   switch (eci) {
-    case 0: case 2: return kCp437;
-    case 4: return kIso8859_2;
-    case 5: return kIso8859_3;
-    case 6: return kIso8859_4;
-    case 7: return kIso8859_5;
-    case 8: return kIso8859_6;
-    case 9: return kIso8859_7;
-    case 10: return kIso8859_8;
-    case 11: return kIso8859_9;
-    case 12: return kIso8859_10;
-    case 13: return kIso8859_11;
-    case 15: return kIso8859_13;
-    case 16: return kIso8859_14;
-    case 17: return kIso8859_15;
-    case 18: return kIso8859_16;
-    case 21: return kWindows1250;
-    case 22: return kWindows1251;
-    case 23: return kWindows1252;
-    case 24: return kWindows1256;
-    default: return nullptr;
+    case 0:
+    case 2:
+      return kCp437;
+    case 4:
+      return kIso8859_2;
+    case 5:
+      return kIso8859_3;
+    case 6:
+      return kIso8859_4;
+    case 7:
+      return kIso8859_5;
+    case 8:
+      return kIso8859_6;
+    case 9:
+      return kIso8859_7;
+    case 10:
+      return kIso8859_8;
+    case 11:
+      return kIso8859_9;
+    case 12:
+      return kIso8859_10;
+    case 13:
+      return kIso8859_11;
+    case 15:
+      return kIso8859_13;
+    case 16:
+      return kIso8859_14;
+    case 17:
+      return kIso8859_15;
+    case 18:
+      return kIso8859_16;
+    case 21:
+      return kWindows1250;
+    case 22:
+      return kWindows1251;
+    case 23:
+      return kWindows1252;
+    case 24:
+      return kWindows1256;
+    default:
+      return nullptr;
   }
 }
 
@@ -123,7 +144,14 @@ bool appendUtf16BigEndian(std::string& out, const std::vector<std::uint8_t>& byt
 
 bool isMappedEci(int eci) {
   switch (eci) {
-    case -1: case 1: case 3: case 25: case 26: case 27: case 170: case 899:
+    case -1:
+    case 1:
+    case 3:
+    case 25:
+    case 26:
+    case 27:
+    case 170:
+    case 899:
       return true;
     default:
       return upperHalf(eci) != nullptr;

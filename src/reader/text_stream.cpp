@@ -51,10 +51,22 @@ std::optional<TextStream> decodeTextStream(const std::vector<bool>& bits) {
       continue;
     }
     switch (value) {
-      case CRLF: putByte(13); putByte(10); break;
-      case DOT_SP: putByte(46); putByte(32); break;
-      case COM_SP: putByte(44); putByte(32); break;
-      case COL_SP: putByte(58); putByte(32); break;
+      case CRLF:
+        putByte(13);
+        putByte(10);
+        break;
+      case DOT_SP:
+        putByte(46);
+        putByte(32);
+        break;
+      case COM_SP:
+        putByte(44);
+        putByte(32);
+        break;
+      case COL_SP:
+        putByte(58);
+        putByte(32);
+        break;
       case LL:
       case ML:
       case DL:

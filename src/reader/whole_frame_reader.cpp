@@ -1,4 +1,4 @@
-#include "reader/whole_frame_reader.h"
+#include <aztec/reader.h>
 
 #include "reader/symbol_content.h"
 #include "reader/symbol_locator.h"

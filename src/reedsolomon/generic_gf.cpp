@@ -4,11 +4,11 @@
 
 namespace Aztec::ReedSolomon {
 
-constinit GenericGF GF16(16, 0x13);          // x^4 + x + 1
-constinit GenericGF GF64(64, 0x43);          // x^6 + x + 1
-constinit GenericGF GF256(256, 0x12D);       // x^8 + x^5 + x^3 + x^2 + 1
-constinit GenericGF GF1024(1024, 0x409);     // x^10 + x^3 + 1
-constinit GenericGF GF4096(4096, 0x1069);    // x^12 + x^6 + x^5 + x^3 + 1
+constinit GenericGF GF16(16, 0x13);        // x^4 + x + 1
+constinit GenericGF GF64(64, 0x43);        // x^6 + x + 1
+constinit GenericGF GF256(256, 0x12D);     // x^8 + x^5 + x^3 + x^2 + 1
+constinit GenericGF GF1024(1024, 0x409);   // x^10 + x^3 + 1
+constinit GenericGF GF4096(4096, 0x1069);  // x^12 + x^6 + x^5 + x^3 + 1
 
 namespace {
 // Build the tables at load so that no decode pays for them; use before this runs is covered

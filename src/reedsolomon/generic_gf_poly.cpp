@@ -10,7 +10,8 @@ namespace Aztec::ReedSolomon {
 GenericGFPoly::GenericGFPoly(const GenericGF* field, const std::vector<int>& coefficients) : field_(field) {
   if (coefficients.empty()) throw IllegalArgumentException("Coefficients is null or empty");
   if (coefficients.size() > 1 && coefficients.front() == 0) {
-    const auto firstNonZero = std::find_if(coefficients.begin() + 1, coefficients.end(), [](int c) { return c != 0; });
+    const auto firstNonZero =
+        std::find_if(coefficients.begin() + 1, coefficients.end(), [](int c) { return c != 0; });
     if (firstNonZero == coefficients.end()) {
       coefficients_.assign(1, 0);
     } else {
@@ -21,7 +22,9 @@ GenericGFPoly::GenericGFPoly(const GenericGF* field, const std::vector<int>& coe
   }
 }
 
-bool GenericGFPoly::isZero() const { return Aztec::at(coefficients_, 0) == 0; }
+bool GenericGFPoly::isZero() const {
+  return Aztec::at(coefficients_, 0) == 0;
+}
 
 int GenericGFPoly::coefficient(int d) const {
   return Aztec::at(coefficients_, static_cast<long long>(coefficients_.size()) - 1 - d);
@@ -42,7 +45,8 @@ int GenericGFPoly::evaluateAt(int a) const {
 }
 
 GenericGFPoly GenericGFPoly::add(const GenericGFPoly& other) const {
-  if (field_ != other.field_) throw IllegalArgumentException("GenericGFPolys do not have the same GenericGF field");
+  if (field_ != other.field_)
+    throw IllegalArgumentException("GenericGFPolys do not have the same GenericGF field");
   if (isZero()) return other;
   if (other.isZero()) return *this;
   const std::vector<int>* smaller = &coefficients_;
@@ -58,7 +62,8 @@ GenericGFPoly GenericGFPoly::add(const GenericGFPoly& other) const {
 }
 
 GenericGFPoly GenericGFPoly::multiply(const GenericGFPoly& other) const {
-  if (field_ != other.field_) throw IllegalArgumentException("GenericGFPolys do not have the same GenericGF field");
+  if (field_ != other.field_)
+    throw IllegalArgumentException("GenericGFPolys do not have the same GenericGF field");
   if (isZero() || other.isZero()) return field_->zero();
   const std::size_t la = coefficients_.size();
   const std::size_t lb = other.coefficients_.size();
@@ -84,7 +89,8 @@ GenericGFPoly GenericGFPoly::multiplyByMonomial(int degree, int coefficient) con
   if (degree < 0) throw IllegalArgumentException("Degree < 0");
   if (coefficient == 0) return field_->zero();
   std::vector<int> product(coefficients_.size() + static_cast<std::size_t>(degree), 0);
-  for (std::size_t i = 0; i < coefficients_.size(); ++i) product[i] = field_->multiply(coefficients_[i], coefficient);
+  for (std::size_t i = 0; i < coefficients_.size(); ++i)
+    product[i] = field_->multiply(coefficients_[i], coefficient);
   return GenericGFPoly(field_, product);
 }
 

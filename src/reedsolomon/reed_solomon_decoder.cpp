@@ -62,7 +62,8 @@ std::vector<int> locateErrors(const GenericGF& field, const GenericGFPoly& sigma
 }
 
 // Forney's formula; the extra factor X_i^-1 belongs to the generator's first root alpha^1.
-std::vector<int> errorMagnitudes(const GenericGF& field, const GenericGFPoly& omega, const std::vector<int>& locations) {
+std::vector<int> errorMagnitudes(const GenericGF& field, const GenericGFPoly& omega,
+                                 const std::vector<int>& locations) {
   const std::size_t s = locations.size();
   std::vector<int> result(s);
   for (std::size_t i = 0; i < s; ++i) {
@@ -70,7 +71,8 @@ std::vector<int> errorMagnitudes(const GenericGF& field, const GenericGFPoly& om
     int denominator = 1;
     for (std::size_t j = 0; j < s; ++j) {
       if (i != j) {
-        denominator = field.multiply(denominator, GenericGF::addOrSubtract(1, field.multiply(locations[j], xiInverse)));
+        denominator =
+            field.multiply(denominator, GenericGF::addOrSubtract(1, field.multiply(locations[j], xiInverse)));
       }
     }
     result[i] = field.multiply(omega.evaluateAt(xiInverse), field.inverse(denominator));

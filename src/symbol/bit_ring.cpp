@@ -12,8 +12,12 @@ std::size_t BitRing::wrap(long long i) const {
   return static_cast<std::size_t>(r);
 }
 
-bool BitRing::get(long long i) const { return bits_[wrap(i)]; }
+bool BitRing::get(long long i) const {
+  return bits_[wrap(i)];
+}
 
-void BitRing::set(long long i, bool value) { bits_[wrap(i)] = value; }
+void BitRing::set(long long i, bool value) {
+  bits_[wrap(i)] = value;
+}
 
 }  // namespace Aztec

@@ -16,10 +16,14 @@ namespace {
 
 const ReedSolomon::GenericGF* fieldForCodewordSize(int codewordSize) {
   switch (codewordSize) {
-    case 6: return &ReedSolomon::GF64;
-    case 8: return &ReedSolomon::GF256;
-    case 10: return &ReedSolomon::GF1024;
-    default: return &ReedSolomon::GF4096;
+    case 6:
+      return &ReedSolomon::GF64;
+    case 8:
+      return &ReedSolomon::GF256;
+    case 10:
+      return &ReedSolomon::GF1024;
+    default:
+      return &ReedSolomon::GF4096;
   }
 }
 
@@ -45,7 +49,8 @@ std::optional<CorrectedCodewords> correctCodewords(const BitRing& raw, const Sym
   return result;
 }
 
-BitRing unstuffCodewords(const std::vector<int>& words, int dataCodewords, int codewordSize, bool keepFullLength) {
+BitRing unstuffCodewords(const std::vector<int>& words, int dataCodewords, int codewordSize,
+                         bool keepFullLength) {
   const std::size_t fullLength =
       dataCodewords > 0 && codewordSize > 0
           ? static_cast<std::size_t>(codewordSize) * static_cast<std::size_t>(dataCodewords)

@@ -35,6 +35,7 @@ std::optional<CorrectedCodewords> correctCodewords(const BitRing& raw, const Sym
 // bits. keepFullLength keeps codewordSize x dataCodewords bits with a false tail (as the exact
 // decoder does); otherwise only the bits actually produced. Throws IllegalSymbolException for an
 // all-zeros / all-ones data codeword and std::out_of_range when `words` is too short.
-BitRing unstuffCodewords(const std::vector<int>& words, int dataCodewords, int codewordSize, bool keepFullLength);
+BitRing unstuffCodewords(const std::vector<int>& words, int dataCodewords, int codewordSize,
+                         bool keepFullLength);
 
 }  // namespace Aztec

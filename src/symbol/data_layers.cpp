@@ -28,7 +28,8 @@ SampledGrid removeReferenceGrid(const SampledGrid& grid, int symbolSize) {
   const int l = ((s - 1) / 2) / 16;
   const int m = s - (2 * l + 1);
   const auto isLine = [c](int i) { return (c - i) % 16 == 0; };
-  SampledGrid out(static_cast<std::size_t>(m > 0 ? m : 0), std::vector<bool>(static_cast<std::size_t>(m > 0 ? m : 0)));
+  SampledGrid out(static_cast<std::size_t>(m > 0 ? m : 0),
+                  std::vector<bool>(static_cast<std::size_t>(m > 0 ? m : 0)));
   int nx = 0;
   for (int x = 0; x < s; ++x) {
     if (isLine(x)) continue;
@@ -63,7 +64,7 @@ BitRing extractDataBits(const SymbolCandidate& candidate, const SampledGrid& gri
   const SampledGrid& g = *current;
 
   const long long total = static_cast<long long>(candidate.codewordSize) * candidate.totalCodewords +
-                         (wholeWalk ? candidate.leadingBits : 0);
+                          (wholeWalk ? candidate.leadingBits : 0);
   BitRing raw(static_cast<std::size_t>(total > 0 ? total : 0));
   const int n = static_cast<int>(g.size());
   const int h0 = n - 1;

@@ -13,11 +13,16 @@ using namespace ModeTables;
 
 int lookup(Mode mode, int code) {
   switch (mode) {
-    case Mode::Upper: return at(UPPER, code);
-    case Mode::Lower: return at(LOWER, code);
-    case Mode::Mixed: return at(MIXED, code);
-    case Mode::Punct: return at(PUNCT, code);
-    case Mode::Digit: return at(DIGIT, code);
+    case Mode::Upper:
+      return at(UPPER, code);
+    case Mode::Lower:
+      return at(LOWER, code);
+    case Mode::Mixed:
+      return at(MIXED, code);
+    case Mode::Punct:
+      return at(PUNCT, code);
+    case Mode::Digit:
+      return at(DIGIT, code);
   }
   return FLG;
 }
@@ -88,10 +93,26 @@ std::vector<std::uint8_t> decodeHighLevel(const BitRing* bits) {
       continue;
     }
     switch (value) {
-      case CRLF: out.put(13); out.put(10); width = rememberedWidth; break;
-      case DOT_SP: out.put(46); out.put(32); width = rememberedWidth; break;
-      case COM_SP: out.put(44); out.put(32); width = rememberedWidth; break;
-      case COL_SP: out.put(58); out.put(32); width = rememberedWidth; break;
+      case CRLF:
+        out.put(13);
+        out.put(10);
+        width = rememberedWidth;
+        break;
+      case DOT_SP:
+        out.put(46);
+        out.put(32);
+        width = rememberedWidth;
+        break;
+      case COM_SP:
+        out.put(44);
+        out.put(32);
+        width = rememberedWidth;
+        break;
+      case COL_SP:
+        out.put(58);
+        out.put(32);
+        width = rememberedWidth;
+        break;
       case LL:
       case ML:
       case DL:

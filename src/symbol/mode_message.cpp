@@ -21,15 +21,13 @@ constexpr std::array<ModeParameters, 5> kCompactTable = {{
 }};
 
 constexpr std::array<ModeParameters, 33> kFullRangeTable = {{
-    {0, 0, 0, 0},        {6, 21, 19, 2},      {6, 48, 23, 0},      {8, 60, 27, 0},
-    {8, 88, 31, 0},      {8, 120, 37, 0},     {8, 156, 41, 0},     {8, 196, 45, 0},
-    {8, 240, 49, 0},     {10, 230, 53, 4},    {10, 272, 57, 0},    {10, 316, 61, 8},
-    {10, 364, 67, 8},    {10, 416, 71, 0},    {10, 470, 75, 4},    {10, 528, 79, 0},
-    {10, 588, 83, 8},    {10, 652, 87, 8},    {10, 720, 91, 0},    {10, 790, 95, 4},
-    {10, 864, 101, 0},   {10, 940, 105, 8},   {10, 1020, 109, 8},  {12, 920, 113, 0},
-    {12, 992, 117, 0},   {12, 1066, 121, 8},  {12, 1144, 125, 0},  {12, 1224, 131, 0},
-    {12, 1306, 135, 8},  {12, 1392, 139, 0},  {12, 1480, 143, 0},  {12, 1570, 147, 8},
-    {12, 1664, 151, 0},
+    {0, 0, 0, 0},       {6, 21, 19, 2},     {6, 48, 23, 0},     {8, 60, 27, 0},     {8, 88, 31, 0},
+    {8, 120, 37, 0},    {8, 156, 41, 0},    {8, 196, 45, 0},    {8, 240, 49, 0},    {10, 230, 53, 4},
+    {10, 272, 57, 0},   {10, 316, 61, 8},   {10, 364, 67, 8},   {10, 416, 71, 0},   {10, 470, 75, 4},
+    {10, 528, 79, 0},   {10, 588, 83, 8},   {10, 652, 87, 8},   {10, 720, 91, 0},   {10, 790, 95, 4},
+    {10, 864, 101, 0},  {10, 940, 105, 8},  {10, 1020, 109, 8}, {12, 920, 113, 0},  {12, 992, 117, 0},
+    {12, 1066, 121, 8}, {12, 1144, 125, 0}, {12, 1224, 131, 0}, {12, 1306, 135, 8}, {12, 1392, 139, 0},
+    {12, 1480, 143, 0}, {12, 1570, 147, 8}, {12, 1664, 151, 0},
 }};
 
 struct Orientation {
@@ -104,9 +102,13 @@ int readField(const BitRing& bits, int start, int width) {
 
 }  // namespace
 
-const ModeParameters& compactParameters(int layers) { return at(kCompactTable, layers); }
+const ModeParameters& compactParameters(int layers) {
+  return at(kCompactTable, layers);
+}
 
-const ModeParameters& fullRangeParameters(int layers) { return at(kFullRangeTable, layers); }
+const ModeParameters& fullRangeParameters(int layers) {
+  return at(kFullRangeTable, layers);
+}
 
 std::vector<int> readCodewords(const BitRing& bits, int start, int count, int width) {
   std::vector<int> words;

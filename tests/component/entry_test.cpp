@@ -59,7 +59,8 @@ Outcome read(Script& script, std::vector<std::uint8_t> pixels = std::vector<std:
   auto* reader = new AztecReader([&script] { return std::make_unique<StandInDecoder>(script); });
   HSTRING result = reinterpret_cast<HSTRING>(0x1);
   testing::internal::CaptureStdout();
-  const HRESULT hr = reader->readAztecCamera(static_cast<UINT32>(pixels.size()), pixels.data(), 3, 2, &result);
+  const HRESULT hr =
+      reader->readAztecCamera(static_cast<UINT32>(pixels.size()), pixels.data(), 3, 2, &result);
   Outcome outcome{hr, result == nullptr, {}, testing::internal::GetCapturedStdout()};
   UINT32 length = 0;
   PCNZWCH text = WindowsGetStringRawBuffer(result, &length);

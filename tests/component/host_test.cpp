@@ -27,9 +27,15 @@ struct Ref {
   ~Ref() { reset(); }
   T* get() const { return p; }
   T* operator->() const { return p; }
-  T** put() { reset(); return &p; }
+  T** put() {
+    reset();
+    return &p;
+  }
   void** putVoid() { return reinterpret_cast<void**>(put()); }
-  void reset() { if (p != nullptr) p->Release(); p = nullptr; }
+  void reset() {
+    if (p != nullptr) p->Release();
+    p = nullptr;
+  }
 };
 
 class ComponentHost : public ::testing::Test {
@@ -37,7 +43,9 @@ class ComponentHost : public ::testing::Test {
   void SetUp() override {
     // The published header and a host's own copy of the identity must agree.
     ASSERT_EQ(std::u16string(KalvaroWindows81::AztecReaderClassId), AztecTest::kAztecReaderClassId);
-    ASSERT_EQ(std::memcmp(&IID___IAztecReaderPublicNonVirtuals, &AztecTest::kIidAztecReaderDefault, sizeof(IID)), 0);
+    ASSERT_EQ(
+        std::memcmp(&IID___IAztecReaderPublicNonVirtuals, &AztecTest::kIidAztecReaderDefault, sizeof(IID)),
+        0);
     try {
       component_ = std::make_unique<AztecTest::Component>();
       reader_.p = component_->activate<__IAztecReaderPublicNonVirtuals>(IID___IAztecReaderPublicNonVirtuals);
@@ -108,7 +116,10 @@ TEST_F(ComponentHost, FactoryCacheUnloadAndUnknownClassId) {
 }
 
 TEST_F(ComponentHost, FramesThatDoNotFitTheirArrayGiveTheEmptyString) {
-  struct Case { std::size_t length; INT32 width, height; };
+  struct Case {
+    std::size_t length;
+    INT32 width, height;
+  };
   // Each array is allocated at exactly its length, so a read past it trips AddressSanitizer.
   // 65536 x 65536 wraps a 32-bit product to 0; -4 x -4 multiplies to a positive 16. The last,
   // a frame without a symbol exactly as long as it must be, is read and gives nothing as well.

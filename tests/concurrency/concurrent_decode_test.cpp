@@ -35,7 +35,8 @@ const std::vector<OutcomeFrame>& frames() {
 const GrayBuf& image(int i) {
   static const std::vector<GrayBuf> all = [] {
     std::vector<GrayBuf> v;
-    for (const OutcomeFrame& f : frames()) v.push_back(GrayBuf::fromBytes(f.pixels.data(), f.width, f.height));
+    for (const OutcomeFrame& f : frames())
+      v.push_back(GrayBuf::fromBytes(f.pixels.data(), f.width, f.height));
     return v;
   }();
   return all.at(i);
@@ -43,12 +44,15 @@ const GrayBuf& image(int i) {
 const int kSteps = kRounds * 5;
 
 // Thread t visits the frames in an order of its own, so that different frames overlap in time.
-int frameAt(int thread, int step) { return (step + thread * 3) % static_cast<int>(frames().size()); }
+int frameAt(int thread, int step) {
+  return (step + thread * 3) % static_cast<int>(frames().size());
+}
 
 // Starts kThreads threads at once; thread t gets its worker from makeWorker(t) (on that thread)
 // and calls it with every step and its frame index. Returns the answers per thread.
 template <class Answer>
-std::vector<std::vector<Answer>> onThreads(const std::function<std::function<Answer(int, int)>(int)>& makeWorker) {
+std::vector<std::vector<Answer>> onThreads(
+    const std::function<std::function<Answer(int, int)>(int)>& makeWorker) {
   EXPECT_EQ(static_cast<int>(frames().size()) * kRounds, kSteps);
   testing::internal::CaptureStdout();  // every readAztecCamera call writes its trace
   std::atomic<int> waiting{0};
@@ -110,7 +114,8 @@ TEST_F(ComponentConcurrency, SharedAndOwnReadersAnswerAsSingleThreadedAndRefuseB
   const Component::Answer empty{S_OK, u""};
   for (int t = 0; t < kThreads; ++t)
     for (int step = 0; step < kSteps; ++step)
-      EXPECT_EQ(got[t].at(step), refused(t, step) ? empty : expected[frameAt(t, step)]) << "thread " << t << " step " << step;
+      EXPECT_EQ(got[t].at(step), refused(t, step) ? empty : expected[frameAt(t, step)])
+          << "thread " << t << " step " << step;
 }
 
 struct CoreAnswer {

@@ -38,17 +38,23 @@ inline std::vector<OutcomeFrame> outcomeFrames(int side, double moduleSize) {
   RenderOptions options;
   options.width = options.height = side;
   options.moduleSize = moduleSize;
-  auto rendered = [&](std::string name, const EncodedSymbol& symbol, int status, int rotation, bool mirrored) {
+  auto rendered = [&](std::string name, const EncodedSymbol& symbol, int status, int rotation,
+                      bool mirrored) {
     RenderOptions o = options;
     o.rotation = rotation;
     o.mirrored = mirrored;
     const Velmora::Image::GrayBuf image = renderSymbol(symbol, o);
-    return OutcomeFrame{std::move(name), side, side, {image.row(0), image.row(0) + side * side}, status,
+    return OutcomeFrame{std::move(name),
+                        side,
+                        side,
+                        {image.row(0), image.row(0) + side * side},
+                        status,
                         status == Aztec::DataRead ? symbol.message : std::vector<std::uint8_t>{}};
   };
 
   std::vector<OutcomeFrame> frames;
-  frames.push_back(rendered("compact read", encodeText("Thread 1 of 4", SymbolKind::Compact, 2), Aztec::DataRead, 1, false));
+  frames.push_back(rendered("compact read", encodeText("Thread 1 of 4", SymbolKind::Compact, 2),
+                            Aztec::DataRead, 1, false));
   frames.push_back(rendered("full-range read", encodeText("Full range, mirrored", SymbolKind::FullRange, 2),
                             Aztec::DataRead, 0, true));
   {
@@ -74,14 +80,16 @@ inline std::vector<OutcomeFrame> outcomeFrames(int side, double moduleSize) {
   }
   {
     // No symbol: 4-pixel blocks of pseudo-random gray give the search edges to follow.
-    OutcomeFrame frame{"no symbol", side, side, std::vector<std::uint8_t>(static_cast<std::size_t>(side) * side),
+    OutcomeFrame frame{"no symbol",    side,
+                       side,           std::vector<std::uint8_t>(static_cast<std::size_t>(side) * side),
                        Aztec::NotRead, {}};
     std::uint32_t state = 2024;
     for (int by = 0; by < side; by += 4)
       for (int bx = 0; bx < side; bx += 4) {
         state = state * 1664525u + 1013904223u;
         for (int y = by; y < by + 4 && y < side; ++y)
-          for (int x = bx; x < bx + 4 && x < side; ++x) frame.pixels[static_cast<std::size_t>(y) * side + x] = state >> 24;
+          for (int x = bx; x < bx + 4 && x < side; ++x)
+            frame.pixels[static_cast<std::size_t>(y) * side + x] = state >> 24;
       }
     frames.push_back(std::move(frame));
   }

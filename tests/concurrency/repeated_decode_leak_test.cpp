@@ -39,7 +39,8 @@ TEST(RepeatedDecodes, TenThousandDecodesOfEveryOutcomeLeaveTheHeapAsItWas) {
   // 160 x 160 with 3-pixel modules: every outcome as intended (checked below on every decode).
   const std::vector<OutcomeFrame> frames = AztecTest::outcomeFrames(160, 3.0);
   std::vector<Velmora::Image::GrayBuf> images;
-  for (const OutcomeFrame& f : frames) images.push_back(Velmora::Image::GrayBuf::fromBytes(f.pixels.data(), f.width, f.height));
+  for (const OutcomeFrame& f : frames)
+    images.push_back(Velmora::Image::GrayBuf::fromBytes(f.pixels.data(), f.width, f.height));
   std::unique_ptr<Component> component;
   try {
     component = std::make_unique<Component>();
@@ -62,7 +63,8 @@ TEST(RepeatedDecodes, TenThousandDecodesOfEveryOutcomeLeaveTheHeapAsItWas) {
       ++outcomes.at(static_cast<std::size_t>(got));
       wrongAnswers += got != frames[i].intendedStatus || decoder.decodedBytes() != frames[i].message;
     } else {
-      const Component::Answer a = component->read(reader, frames[i].pixels, frames[i].width, frames[i].height);
+      const Component::Answer a =
+          component->read(reader, frames[i].pixels, frames[i].width, frames[i].height);
       wrongAnswers += a.hr != S_OK || a.text != AztecTest::entryText(frames[i].message);
     }
   }

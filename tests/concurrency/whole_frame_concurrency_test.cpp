@@ -2,6 +2,7 @@
 // normal and inverted: every thread's answers equal the single-threaded ones. Run under
 // ThreadSanitizer in CI as well.
 
+#include <aztec/reader.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "reader/whole_frame_reader.h"
 #include "support/symbol_frames.h"
 
 namespace {
@@ -34,7 +34,8 @@ std::vector<GrayBuf> makeFrames() {
 
 std::vector<std::string> read(const Aztec::WholeFrameReader& reader, const GrayBuf& img) {
   std::vector<std::string> out;
-  for (const Aztec::ReadResult& r : reader.read(Aztec::LumaView{img.row(0), img.width(), img.height(), img.stride()}))
+  for (const Aztec::ReadResult& r :
+       reader.read(Aztec::LumaView{img.row(0), img.width(), img.height(), img.stride()}))
     out.emplace_back(r.bytes.begin(), r.bytes.end());
   return out;
 }

@@ -41,7 +41,9 @@ double moduleFor(const EncodedSymbol& s, double preferred) {
   return preferred;
 }
 
-int capacityOf(const EncodedSymbol& s) { return (s.totalCodewords - s.dataCodewords) / 2; }
+int capacityOf(const EncodedSymbol& s) {
+  return (s.totalCodewords - s.dataCodewords) / 2;
+}
 
 // The exact decoder also decodes the zero bits that unstuffing frees at the end: with the
 // encoder's padding ones they may form one more UPPER character ('O' or 'W').
@@ -102,15 +104,22 @@ TEST(DataPathFrames, EveryModeAndTheLongestMessagesReadByteForByte) {
   const std::string bin31(31, '\x9c');
   const std::string messages[] = {
       "THE QUICK BROWN FOX jumps over the lazy dog aBcDeFgHiJkLmN oPqR",  // upper, lower, U/S
-      std::string("@\\^_`|~\x01\x02\x07\x0c\x1b\x1f\x7f@@\\\\~~", 20),  // mixed
-      "!\"#$%&'()*+-/;<=>?[]{}!!??{{}} A. B, C: D\r\nE\rF",  // punct, pairs and CR
-      "3141592653 5897932384, 6264338327.950 2026-05-04 12:30 99%",  // digit, P/S from digit
-      "12345ABCDE67890abc\x01\x02\x03xyz",  // U/L from digit, M/L from lower
+      std::string("@\\^_`|~\x01\x02\x07\x0c\x1b\x1f\x7f@@\\\\~~", 20),    // mixed
+      "!\"#$%&'()*+-/;<=>?[]{}!!??{{}} A. B, C: D\r\nE\rF",               // punct, pairs and CR
+      "3141592653 5897932384, 6264338327.950 2026-05-04 12:30 99%",       // digit, P/S from digit
+      "12345ABCDE67890abc\x01\x02\x03xyz",                                // U/L from digit, M/L from lower
       std::string("AB\0CD\0\0EF caf\xe9 na\xefve \x80\x81\xfe\xff end", 29),  // binary with 0x00, high bytes
-      std::string("AAAAAAAAAA\0\0AAA", 15),  // stuffed codewords (+'W')
-      std::string("AAAAAAAAAAAA\0\0A\0A", 17),  // stuffed codewords (+'O')
-      "X" + bin31 + "Y", "X" + bin31 + "\x80Y", all256};  // 5- and 11-bit binary counts
-  struct Case { EncodedSymbol symbol; double module; int rotation; bool mirrored, mustRead; };
+      std::string("AAAAAAAAAA\0\0AAA", 15),                                   // stuffed codewords (+'W')
+      std::string("AAAAAAAAAAAA\0\0A\0A", 17),                                // stuffed codewords (+'O')
+      "X" + bin31 + "Y",
+      "X" + bin31 + "\x80Y",
+      all256};  // 5- and 11-bit binary counts
+  struct Case {
+    EncodedSymbol symbol;
+    double module;
+    int rotation;
+    bool mirrored, mustRead;
+  };
   std::vector<Case> cases;
   for (const std::string& message : messages)
     for (SymbolKind kind : {SymbolKind::Any, SymbolKind::FullRange}) {
@@ -121,12 +130,18 @@ TEST(DataPathFrames, EveryModeAndTheLongestMessagesReadByteForByte) {
   cases.push_back({longestAt(SymbolKind::Compact, 1, "0123456789"), 7, 2, false, true});
   cases.push_back({longestAt(SymbolKind::Compact, 4, "abcdefghijklmnopqrstuvwxyz"), 7, 2, false, true});
   cases.push_back({longestAt(SymbolKind::FullRange, 2, "HELLO WORLD "), 4, 3, true, true});
-  cases.push_back({longestAt(SymbolKind::FullRange, 6, std::string("Gr\xfc\xdf" "e aus K\xf6ln \x80\xff\0 ", 19)), 5, 0, false, true});
-  cases.push_back({longestAt(SymbolKind::FullRange, 22, "2718281828459045235360287471352662497757"), 4, 2, false, true});
+  cases.push_back({longestAt(SymbolKind::FullRange, 6,
+                             std::string("Gr\xfc\xdf"
+                                         "e aus K\xf6ln \x80\xff\0 ",
+                                         19)),
+                   5, 0, false, true});
+  cases.push_back(
+      {longestAt(SymbolKind::FullRange, 22, "2718281828459045235360287471352662497757"), 4, 2, false, true});
   for (const Case& c : cases) {
     const double module = moduleFor(c.symbol, c.module);
     SCOPED_TRACE(nameOf(c.symbol, module) + " " + testing::PrintToString(c.symbol.message));
-    const int status = expectConsistentRead(c.symbol, renderCentred(c.symbol, module, c.rotation, c.mirrored), expectedMessageText(c.symbol));
+    const int status = expectConsistentRead(c.symbol, renderCentred(c.symbol, module, c.rotation, c.mirrored),
+                                            expectedMessageText(c.symbol));
     if (c.mustRead) {
       EXPECT_EQ(status, DataRead);
     }
@@ -150,8 +165,10 @@ Positions flipOrder(const EncodedSymbol& s, int pattern, std::uint32_t seed) {
     for (int col = 0; col < s.size; ++col)
       if (ring({r, col}) > (s.compact ? 5 : 7) && (s.compact || ((r - c) % 16 && (col - c) % 16)))
         order.emplace_back(r, col);
-  if (pattern == 0) std::shuffle(order.begin(), order.end(), std::mt19937(seed));
-  else std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return ring(a) > ring(b); });
+  if (pattern == 0)
+    std::shuffle(order.begin(), order.end(), std::mt19937(seed));
+  else
+    std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return ring(a) > ring(b); });
   return order;
 }
 
@@ -187,7 +204,8 @@ EncodedSymbol damage(const EncodedSymbol& s, const Positions& order, int k) {
 // into another valid codeword, reported as DataRead with " #err=2".
 const std::set<std::string> kMiscorrected = {"F5_m5/seed205/k2"};
 
-void expectMiscorrection(const EncodedSymbol& damaged, const std::vector<int>& cleanWords, const Outcome& out) {
+void expectMiscorrection(const EncodedSymbol& damaged, const std::vector<int>& cleanWords,
+                         const Outcome& out) {
   EXPECT_EQ(out.status, DataRead) << out.statusText;
   const int check = damaged.totalCodewords - damaged.dataCodewords;
   EXPECT_EQ(check % 2, 1);
@@ -195,8 +213,8 @@ void expectMiscorrection(const EncodedSymbol& damaged, const std::vector<int>& c
   const int wrongBefore = codewordsDiffering(damaged, cleanWords);
   const ReedSolomon::GenericGF* fields[] = {&ReedSolomon::GF64, &ReedSolomon::GF256, &ReedSolomon::GF1024,
                                             &ReedSolomon::GF4096};
-  const int corrected =
-      ReedSolomon::ReedSolomonDecoder(fields[std::min(3, (damaged.codewordSize - 6) / 2)]).decode(words, check);
+  const int corrected = ReedSolomon::ReedSolomonDecoder(fields[std::min(3, (damaged.codewordSize - 6) / 2)])
+                            .decode(words, check);
   EXPECT_EQ(errorCountOf(out.statusText), corrected);
   EXPECT_GT(corrected, check / 2);
   // A codeword at the code's distance check + 1 from the encoder's.
@@ -270,7 +288,8 @@ TEST(DataPathFrames, TiltedFullRangeSymbolsReadWithTheGridLineSearch) {
     for (int ti = 0; ti < 5; ++ti, ++n) {
       const double module = moduleFor(s, modules[(li + ti) % 5]);
       SCOPED_TRACE(nameOf(s, module) + " tilt " + std::to_string(tilts[ti]));
-      const int status = expectConsistentRead(s, renderCentred(s, module, (li + ti) % 4, ti == 2, tilts[ti]), expected);
+      const int status =
+          expectConsistentRead(s, renderCentred(s, module, (li + ti) % 4, ti == 2, tilts[ti]), expected);
       read += status == DataRead;
       if (ti == 0) {
         EXPECT_EQ(status, DataRead);  // 5 degrees always reads

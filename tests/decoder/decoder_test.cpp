@@ -41,8 +41,10 @@ TEST(DecodeWithoutSymbol, AnswersNotReadWithTheLastTryPointsReport) {
   GrayBuf target = uniformFrame(640, 480, 230);
   for (int y = 0; y < 480; ++y)
     for (int x = 0; x < 640; ++x)
-      if (const int d = std::max(std::abs(x - 320), std::abs(y - 240)) / 5; d <= 6 && d % 2 == 0) target.setPixel(x, y, 20);
-  std::vector<GrayBuf> frames = {uniformFrame(640, 480, 200), GrayBuf::fromBytes(noise.data(), 640, 480), target};
+      if (const int d = std::max(std::abs(x - 320), std::abs(y - 240)) / 5; d <= 6 && d % 2 == 0)
+        target.setPixel(x, y, 20);
+  std::vector<GrayBuf> frames = {uniformFrame(640, 480, 200), GrayBuf::fromBytes(noise.data(), 640, 480),
+                                 target};
   for (auto [w, h] : {std::pair{0, 0}, std::pair{1, 1}, std::pair{5, 5}, std::pair{640, 3}, std::pair{3, 480},
                       std::pair{60, 40}, std::pair{0, 480}, std::pair{95, 95}})
     frames.push_back(uniformFrame(w, h, 90));
@@ -56,7 +58,8 @@ TEST(DecodeWithoutSymbol, AnswersNotReadWithTheLastTryPointsReport) {
     Decoder decoder;
     std::string status = "previous text";
     EXPECT_EQ(decoder.decode(frame, status), NotRead);
-    EXPECT_EQ(status, "Aztec code detected. The image quality does not allow for reading the data. " + Decoder::symbolInfo(last));
+    EXPECT_EQ(status, "Aztec code detected. The image quality does not allow for reading the data. " +
+                          Decoder::symbolInfo(last));
     EXPECT_EQ(decoder.resultText(), "");
   }
 }

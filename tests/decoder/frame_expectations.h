@@ -45,14 +45,15 @@ inline const AztecTest::EncodedSymbol& fillerSymbol(bool compact, int layers) {
     static const std::string pattern = "Aztec 2026 Ticket#42 Berlin-Paris 07:45 seat 12A; ";
     std::string text;
     for (int i = 0; static_cast<int>(text.size()) < chars; ++i) text += pattern[i % pattern.size()];
-    it->second = AztecTest::encodeText(text, compact ? AztecTest::SymbolKind::Compact : AztecTest::SymbolKind::FullRange, layers);
+    it->second = AztecTest::encodeText(
+        text, compact ? AztecTest::SymbolKind::Compact : AztecTest::SymbolKind::FullRange, layers);
   }
   return it->second;
 }
 
 // The symbol centred in a 640 x 480 frame.
-inline Velmora::Image::GrayBuf renderCentred(const AztecTest::EncodedSymbol& s, double module, int rotation = 0,
-                                             bool mirrored = false, double tilt = 0) {
+inline Velmora::Image::GrayBuf renderCentred(const AztecTest::EncodedSymbol& s, double module,
+                                             int rotation = 0, bool mirrored = false, double tilt = 0) {
   AztecTest::RenderOptions o;
   o.moduleSize = module, o.rotation = rotation, o.mirrored = mirrored, o.tiltDegrees = tilt;
   return AztecTest::renderSymbol(s, o);
@@ -101,7 +102,8 @@ inline std::string expectedText(const AztecTest::EncodedSymbol& symbol) {
   // Stuffed bits: data codewords whose first codewordSize - 1 bits are equal.
   const std::vector<int> words = trueCodewords(symbol);
   int stuffed = 0;
-  for (int i = 0; i < c.dataCodewords; ++i) stuffed += (words[i] >> 1) == 0 || (words[i] >> 1) == (1 << (c.codewordSize - 1)) - 1;
+  for (int i = 0; i < c.dataCodewords; ++i)
+    stuffed += (words[i] >> 1) == 0 || (words[i] >> 1) == (1 << (c.codewordSize - 1)) - 1;
   BitRing exact(data->size() - stuffed);
   for (std::size_t i = 0; i < exact.size(); ++i)
     exact.set(static_cast<long long>(i), data->get(static_cast<long long>(i)));

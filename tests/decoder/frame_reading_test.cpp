@@ -67,8 +67,9 @@ bool firstTryExplainsTheMiss(const Velmora::Image::GrayBuf& frame, double module
 
 // Frames the exact reader does not find (all compact; see firstTryExplainsTheMiss).
 const std::set<std::string> kNotFound = {
-    "C1_m3.0_r2_mirrored", "C1_m4.0_r0", "C1_m4.0_r3_mirrored", "C1_m5.0_r1", "C1_m6.0_r0_mirrored", "C1_m6.0_r2",
-    "C2_m4.0_r2_mirrored", "C2_m6.0_r1", "C3_m3.0_r0_mirrored", "C3_m3.0_r2", "C3_m4.0_r1_mirrored",
+    "C1_m3.0_r2_mirrored", "C1_m4.0_r0", "C1_m4.0_r3_mirrored", "C1_m5.0_r1",
+    "C1_m6.0_r0_mirrored", "C1_m6.0_r2", "C2_m4.0_r2_mirrored", "C2_m6.0_r1",
+    "C3_m3.0_r0_mirrored", "C3_m3.0_r2", "C3_m4.0_r1_mirrored",
 };
 
 // Frames found whose data is not read. Compact: the stray marks skew the corners, the mode
@@ -78,7 +79,7 @@ const std::set<std::string> kNotFound = {
 // alternation and never resynchronises after a break, so the pick lands off the line and the
 // outer cells are sampled through wrong crossings.
 const std::set<std::string> kFoundNotRead = {
-    "C2_m7.0_r0_mirrored", "C3_m6.0_r0", "C3_m6.0_r3_mirrored", "C4_m4.0_r0_mirrored",
+    "C2_m7.0_r0_mirrored", "C3_m6.0_r0",          "C3_m6.0_r3_mirrored", "C4_m4.0_r0_mirrored",
     "C4_m4.0_r2",          "F6_m3.0_r2_mirrored", "F7_m3.0_r1_mirrored",
 };
 
@@ -102,7 +103,9 @@ TEST(CentredFrames, FoundSymbolsReportTheEncodersParametersAndMessage) {
       EXPECT_GT(wrongCodewords(frame, symbol), (c.totalCodewords - c.dataCodewords) / 2);
     }
     if (out.status == NotRead) {
-      EXPECT_EQ(out.statusText.rfind("Aztec code detected. The image quality does not allow for reading the data. (", 0), 0u);
+      EXPECT_EQ(out.statusText.rfind(
+                    "Aztec code detected. The image quality does not allow for reading the data. (", 0),
+                0u);
       continue;
     }
     fullFound += !fc.compact;

@@ -30,7 +30,9 @@ GrayBuf frameOf(int w, int h, const std::function<int(int, int)>& grey) {
   return frame;
 }
 
-GrayBuf uniformFrame(int w, int h, int v) { return frameOf(w, h, [v](int, int) { return v; }); }
+GrayBuf uniformFrame(int w, int h, int v) {
+  return frameOf(w, h, [v](int, int) { return v; });
+}
 
 // Chebyshev distance in modules of (x, y) from the 5-pixel centre module at (cx, cy).
 int ringOf(int x, int y, int cx, int cy) {
@@ -40,7 +42,8 @@ int ringOf(int x, int y, int cx, int cy) {
 
 // Dark (20) at even module distances up to outerDark (6: full-range finder, 4: compact), light
 // (230) elsewhere; `patch` overrides a pixel when it returns a grey value (not -1).
-GrayBuf bullseye(int w, int h, int cx, int cy, int outerDark, const std::function<int(int, int)>& patch = {}) {
+GrayBuf bullseye(int w, int h, int cx, int cy, int outerDark,
+                 const std::function<int(int, int)>& patch = {}) {
   return frameOf(w, h, [=](int x, int y) {
     if (patch && patch(x, y) >= 0) return patch(x, y);
     const int k = ringOf(x, y, cx, cy);
@@ -48,10 +51,13 @@ GrayBuf bullseye(int w, int h, int cx, int cy, int outerDark, const std::functio
   });
 }
 
-int levelAt(const Detector& det, int x, int y) { return det.levelImage->pixelAt(x, y); }
+int levelAt(const Detector& det, int x, int y) {
+  return det.levelImage->pixelAt(x, y);
+}
 
 // Corners top-left, top-right, bottom-right, bottom-left of the box (left, top)..(right, bottom).
-void expectBox(const SymbolCandidate& c, double left, double top, double right, double bottom, double tolerance = 0.0) {
+void expectBox(const SymbolCandidate& c, double left, double top, double right, double bottom,
+               double tolerance = 0.0) {
   const double xs[4] = {left, right, right, left}, ys[4] = {top, top, bottom, bottom};
   for (int i = 0; i < 4; ++i) {
     EXPECT_NEAR(c.corners[i].x, xs[i], tolerance) << "corner " << i;
@@ -67,9 +73,9 @@ TEST(MeasureThresholds, FiveEighthsHighAndClampedBox) {
   Detector det;
   det.setImage(frameOf(10, 10, [](int x, int y) { return x + y == 0 ? 20 : x + y == 18 ? 220 : 100; }));
   int low = 0, mid = 128, high = 255;
-  det.measureThresholds(-5, -5, 20, 20, low, mid, high);  // clamped to the whole frame
+  det.measureThresholds(-5, -5, 20, 20, low, mid, high);                // clamped to the whole frame
   EXPECT_EQ((std::array{low, mid, high}), (std::array{70, 120, 145}));  // high: five-eighths
-  det.measureThresholds(2, 2, 5, 5, low, mid, high);  // only 100s: the thresholds meet
+  det.measureThresholds(2, 2, 5, 5, low, mid, high);                    // only 100s: the thresholds meet
   EXPECT_EQ((std::array{low, mid, high}), (std::array{100, 100, 100}));
   low = 1, mid = 2, high = 3;
   det.measureThresholds(6, 0, 3, 9, low, mid, high);  // inverted box: unchanged
@@ -80,7 +86,8 @@ TEST(ClassifyWindow, FourLevelsInItsHalfOpenWindowOnly) {
   Detector det;
   det.setImage(frameOf(257, 3, [](int x, int) { return x & 255; }));
   det.classifyWindow(0, 0, 256, 2, 70, 120, 145);
-  for (int g = 0; g < 256; ++g) ASSERT_EQ(levelAt(det, g, 1), g >= 145 ? 255 : g >= 120 ? 170 : g >= 70 ? 85 : 0) << g;
+  for (int g = 0; g < 256; ++g)
+    ASSERT_EQ(levelAt(det, g, 1), g >= 145 ? 255 : g >= 120 ? 170 : g >= 70 ? 85 : 0) << g;
   EXPECT_EQ(levelAt(det, 256, 0), 0);  // column x1 not written
   EXPECT_EQ(levelAt(det, 5, 2), 0);    // row y1 not written
   // Fill marks inside a new window are reclassified; outside they stay.
@@ -140,7 +147,8 @@ TEST(FindRingCorners, TooFewChangesKeepTheImageEdges) {
   ASSERT_TRUE(det.findRingCorners(c, true));
   // xLeft = 0 and a tie of the axes (so leftwards): q = (10, 100), r = 135; the ring window
   // is clamped to width and height themselves, not width - 1.
-  EXPECT_EQ((std::array{det.windowLeft, det.windowRight, det.fillLimit, det.fillCount}), (std::array{0, 201, 201 * 201, 199 * 199}));
+  EXPECT_EQ((std::array{det.windowLeft, det.windowRight, det.fillLimit, det.fillCount}),
+            (std::array{0, 201, 201 * 201, 199 * 199}));
   expectBox(c, 1, 1, 199, 199);
 }
 
@@ -200,9 +208,12 @@ TEST(FloodRing, FarthestPixelTiesAndTheBudget) {
   };
   // A light quarter disc of radius 50 up and left of (100, 100); its farthest pixels all lie
   // at distance 50: (50, 100), (52, 86), (60, 70), (70, 60), (86, 52), (100, 50).
-  prepare(frameOf(201, 201, [](int x, int y) {
-    return x <= 100 && y <= 100 && (x - 100) * (x - 100) + (y - 100) * (y - 100) <= 2500 ? 200 : 20;
-  }), {100, 100}, 40, 40, 101, 101, 100000);
+  prepare(frameOf(201, 201,
+                  [](int x, int y) {
+                    return x <= 100 && y <= 100 && (x - 100) * (x - 100) + (y - 100) * (y - 100) <= 2500 ? 200
+                                                                                                         : 20;
+                  }),
+          {100, 100}, 40, 40, 101, 101, 100000);
   det.floodRing(75, 64);  // reaches row 60 (4 rows up) before row 70 (6 rows down)
   EXPECT_EQ(det.quadrantPoint[3], (IntPoint{70, 60}));
   EXPECT_EQ(det.quadrantDistance[3], 2500);
@@ -235,11 +246,14 @@ TEST(RefineCorners, FitsTheMarksInsideTheWindowOnly) {
   const double left = (73 * 54 + 74 * 52 + 75 * 50 + 76 * 48 + 77 * 46) / 250.0;
   const double rightSum = 127 * 54 + 126 * 52 + 125 * 50 + 124 * 48 + 123 * 46;
   const double bottom = (127 * 53 + 126 * 51 + 125 * 49 + 124 * 47 + 123 * 45) / 245.0;
-  const struct { std::vector<IntPoint> marks; bool edgeWindow; double right; } cases[] = {
-      {{}, false, rightSum / 250.0},
-      {{{137, 100}, {137, 101}}, false, (rightSum + 2 * 137) / 252.0},
-      {{{138, 100}, {100, 62}}, false, rightSum / 250.0},
-      {{}, true, rightSum / 250.0}};
+  const struct {
+    std::vector<IntPoint> marks;
+    bool edgeWindow;
+    double right;
+  } cases[] = {{{}, false, rightSum / 250.0},
+               {{{137, 100}, {137, 101}}, false, (rightSum + 2 * 137) / 252.0},
+               {{{138, 100}, {100, 62}}, false, rightSum / 250.0},
+               {{}, true, rightSum / 250.0}};
   for (const auto& k : cases) {
     Detector det;
     det.setImage(bullseye(201, 201, 100, 100, 6));
@@ -257,10 +271,9 @@ TEST(RefineCorners, FitsTheMarksInsideTheWindowOnly) {
 // counterparts never. A failed search on a uniform frame (which fills whole) ends on the last.
 TEST(SpiralSearch, StartPointsInOrderAndAFailedSearchEndsOnTheLast) {
   const IntPoint expected[25] = {
-      {0, 0},
-      {-24, -24}, {0, -24}, {24, 24}, {0, 24}, {-24, -24}, {-24, 0}, {24, 24}, {24, 0},
-      {-48, -48}, {-24, -48}, {0, -48}, {24, -48}, {48, 48}, {24, 48}, {0, 48}, {-24, 48},
-      {-48, -48}, {-48, -24}, {-48, 0}, {-48, 24}, {48, 48}, {48, 24}, {48, 0}, {48, -24}};
+      {0, 0},     {-24, -24}, {0, -24},  {24, 24},  {0, 24},  {-24, -24}, {-24, 0}, {24, 24},  {24, 0},
+      {-48, -48}, {-24, -48}, {0, -48},  {24, -48}, {48, 48}, {24, 48},   {0, 48},  {-24, 48}, {-48, -48},
+      {-48, -24}, {-48, 0},   {-48, 24}, {48, 48},  {48, 24}, {48, 0},    {48, -24}};
   for (int i = 0; i < 25; ++i) EXPECT_EQ(Aztec::spiralStartOffsets()[i], expected[i]) << "try " << i + 1;
   Detector det;
   det.setImage(uniformFrame(641, 480, 128));

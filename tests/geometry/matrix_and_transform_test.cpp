@@ -1,6 +1,3 @@
-#include "geometry/matrix.h"
-#include "geometry/homography.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,17 +8,20 @@
 #include <vector>
 
 #include "detect/detector.h"
+#include "geometry/homography.h"
+#include "geometry/matrix.h"
 
 namespace {
 
-using Aztec::Math::Matrix;
 using Aztec::OUTSIDE_IMAGE;
 using Aztec::PerspectiveTransform;
 using Aztec::Point2D;
+using Aztec::Math::Matrix;
 using Rows = std::vector<std::vector<double>>;
 
 std::shared_ptr<Matrix> make(const Rows& rows) {
-  auto m = std::make_shared<Matrix>(static_cast<int>(rows.size()), rows.empty() ? 0 : static_cast<int>(rows[0].size()));
+  auto m = std::make_shared<Matrix>(static_cast<int>(rows.size()),
+                                    rows.empty() ? 0 : static_cast<int>(rows[0].size()));
   for (int i = 0; i < m->rowCount(); ++i)
     for (int j = 0; j < m->columnCount(); ++j) (*m)(i, j) = rows[i][j];
   return m;
@@ -36,19 +36,21 @@ Rows rowsOf(const Matrix& m) {
 
 TEST(MatrixSolve, KnownSystemsLeaveTheOperandsUnchanged) {
   const double big = 1.0 / 1e-20;  // a zero pivot is replaced by 1e-20; NAN: not checked
-  const struct { Rows A, b; std::vector<double> u; } cases[] = {
-      {{{2, 1}, {1, 3}}, {{3}, {5}}, {0.8, 1.4}},
-      // First column all zero: the rows swap (the later row wins a tie), pivot 1e-20.
-      {{{0, 1}, {0, 2}}, {{1}, {2}}, {0.0, 1.0}},
-      // Rows [1, 1] and [2, 2] tie: the later row must win, which decides the huge answer.
-      {{{1, 1}, {2, 2}}, {{1}, {3}}, {(3.0 + big) / 2.0, -0.5 * big}},
-      // The row swapped down must carry its own scale (1/3) to column 1; with a stale scale it
-      // would win there and u[1] would be -3.
-      {{{3, 1, 3}, {1, -1, 1}, {-1, 0, -1}}, {{0}, {-1}, {-1}}, {NAN, 2.0, -5.0 * big}},
-      // The multiplier overflows to infinity; the leading zeros of the right-hand side are
-      // skipped by forward substitution, so no 0 * inf turns the answer into NaN.
-      {{{0.1, 0.1}, {1e308, 1.5e308}}, {{0}, {1}}, {0.0, 0.0}},
-      {{{0, 0, 1}, {1, 0, 0}, {0, 3, 0}}, {{0}, {0}, {6}}, {0.0, 2.0, 0.0}}};
+  const struct {
+    Rows A, b;
+    std::vector<double> u;
+  } cases[] = {{{{2, 1}, {1, 3}}, {{3}, {5}}, {0.8, 1.4}},
+               // First column all zero: the rows swap (the later row wins a tie), pivot 1e-20.
+               {{{0, 1}, {0, 2}}, {{1}, {2}}, {0.0, 1.0}},
+               // Rows [1, 1] and [2, 2] tie: the later row must win, which decides the huge answer.
+               {{{1, 1}, {2, 2}}, {{1}, {3}}, {(3.0 + big) / 2.0, -0.5 * big}},
+               // The row swapped down must carry its own scale (1/3) to column 1; with a stale scale it
+               // would win there and u[1] would be -3.
+               {{{3, 1, 3}, {1, -1, 1}, {-1, 0, -1}}, {{0}, {-1}, {-1}}, {NAN, 2.0, -5.0 * big}},
+               // The multiplier overflows to infinity; the leading zeros of the right-hand side are
+               // skipped by forward substitution, so no 0 * inf turns the answer into NaN.
+               {{{0.1, 0.1}, {1e308, 1.5e308}}, {{0}, {1}}, {0.0, 0.0}},
+               {{{0, 0, 1}, {1, 0, 0}, {0, 3, 0}}, {{0}, {0}, {6}}, {0.0, 2.0, 0.0}}};
   for (const auto& k : cases) {
     const auto A = make(k.A), b = make(k.b);
     const auto u = Matrix::solve(A, b);
@@ -77,20 +79,26 @@ TEST(MatrixSolve, FailuresAndSubscripts) {
   using namespace Aztec::Math;
   const auto A3 = make({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
   const std::string dimension = "Dimension of the two matrices not suitable for this operation !";
-  EXPECT_EQ(failureOf<MatrixSingularException>(make({{1, 2}, {0, 0}}), make({{1}, {1}})), "Matrix is singular this operation cannot continue !");
+  EXPECT_EQ(failureOf<MatrixSingularException>(make({{1, 2}, {0, 0}}), make({{1}, {1}})),
+            "Matrix is singular this operation cannot continue !");
   // Not square is reported before a dimension mismatch of b.
-  EXPECT_EQ(failureOf<MatrixNotSquareException>(make({{1, 2, 3}, {4, 5, 6}}), make({{1, 2}})), "To do this operation, matrix must be a square matrix !");
+  EXPECT_EQ(failureOf<MatrixNotSquareException>(make({{1, 2, 3}, {4, 5, 6}}), make({{1, 2}})),
+            "To do this operation, matrix must be a square matrix !");
   EXPECT_EQ(failureOf<MatrixDimensionException>(A3, make({{1}, {1}})), dimension);
   EXPECT_EQ(failureOf<MatrixDimensionException>(A3, make({{1, 1}, {1, 1}, {1, 1}})), dimension);
-  EXPECT_EQ(failureOf<MatrixNullException>(std::make_shared<Matrix>(0, 0), make({{1}})), "To do this operation, matrix can not be null");
-  EXPECT_EQ(failureOf<MatrixNullException>(make({{1}}), nullptr), "To do this operation, matrix can not be null");
-  for (auto [i, j] : {std::pair{3, 0}, std::pair{-1, 0}, std::pair{0, 3}}) EXPECT_THROW((void)(*A3)(i, j), std::out_of_range);
+  EXPECT_EQ(failureOf<MatrixNullException>(std::make_shared<Matrix>(0, 0), make({{1}})),
+            "To do this operation, matrix can not be null");
+  EXPECT_EQ(failureOf<MatrixNullException>(make({{1}}), nullptr),
+            "To do this operation, matrix can not be null");
+  for (auto [i, j] : {std::pair{3, 0}, std::pair{-1, 0}, std::pair{0, 3}})
+    EXPECT_THROW((void)(*A3)(i, j), std::out_of_range);
 }
 
 // The closed form agrees with the solve on tilted quadrilaterals and refuses degenerate ones;
 // the solve itself still yields coefficients for degenerate point sets (zero pivots: 1e-20).
 TEST(PerspectiveTransform, SquareToQuadMatchesTheSolve) {
-  EXPECT_NO_THROW(Aztec::fitPerspective({{{0, 0}, {1, 0}, {2, 0}, {0, 1}}}, {{{5, 5}, {5, 5}, {5, 5}, {5, 5}}}));
+  EXPECT_NO_THROW(
+      Aztec::fitPerspective({{{0, 0}, {1, 0}, {2, 0}, {0, 1}}}, {{{5, 5}, {5, 5}, {5, 5}, {5, 5}}}));
   const std::array<std::array<Point2D, 4>, 3> quads = {{{{{10, 12}, {52, 8}, {60, 49}, {7, 55}}},
                                                         {{{100, 100}, {132, 100}, {132, 132}, {100, 132}}},
                                                         {{{-3, 4}, {40, -10}, {33, 71}, {2, 30}}}}};
@@ -98,9 +106,13 @@ TEST(PerspectiveTransform, SquareToQuadMatchesTheSolve) {
     for (double half : {0.5, 3.5, 5.5}) {
       const auto t = Aztec::squareToQuad(q, half);
       ASSERT_TRUE(t.has_value());
-      const PerspectiveTransform f = Aztec::fitPerspective({{{-half, -half}, {half, -half}, {half, half}, {-half, half}}}, q);
+      const PerspectiveTransform f =
+          Aztec::fitPerspective({{{-half, -half}, {half, -half}, {half, half}, {-half, half}}}, q);
       const Point2D corners[4] = {{-half, -half}, {half, -half}, {half, half}, {-half, half}};
-      for (int k = 0; k < 4; ++k) EXPECT_NEAR(std::hypot(f.map(corners[k].x, corners[k].y).x - q[k].x, f.map(corners[k].x, corners[k].y).y - q[k].y), 0.0, 1e-9);
+      for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(std::hypot(f.map(corners[k].x, corners[k].y).x - q[k].x,
+                               f.map(corners[k].x, corners[k].y).y - q[k].y),
+                    0.0, 1e-9);
       for (double x : {-half, -0.3 * half, half})
         for (double y : {-half, 0.0, 0.7 * half}) {
           EXPECT_NEAR(t->map(x, y).x, f.map(x, y).x, 1e-9);
@@ -117,7 +129,7 @@ TEST(SampleAt, TruncatesTowardZeroAndTestsBounds) {
   Aztec::Detector d;
   d.setImage(Velmora::Image::GrayBuf::fromBytes(bytes.data(), 10, 8));
   d.transform = PerspectiveTransform{1, 0, 0, 0, 1, 0, 0, 0};  // grid point = image point
-  EXPECT_EQ(d.sampleAt(-0.5, 3.2), 30u);  // column 0, row 3
+  EXPECT_EQ(d.sampleAt(-0.5, 3.2), 30u);                       // column 0, row 3
   EXPECT_EQ(d.sampleAt(-1.0, 3.2), OUTSIDE_IMAGE);
   EXPECT_EQ(d.sampleAt(3.99, -0.99), 3u);
   EXPECT_EQ(d.sampleAt(9.999, 7.999), 79u);

@@ -22,12 +22,16 @@ std::vector<bool> binarized(const std::vector<std::uint32_t>& samples, float t) 
 
 TEST(BinarizeRing, SinglePrecisionFractionAndUnsignedThreshold) {
   // 0.45f widens to 0.449999988: the threshold is 89.99999 -> 89, so 89 is light and 88 dark.
-  EXPECT_EQ(binarized({0, 200, 89, 88}, THRESHOLD_FRACTIONS[1]), (std::vector<bool>{true, false, false, true}));
-  EXPECT_EQ(binarized({10, OUTSIDE_IMAGE, 500000004, 500000003}, 0.5f), (std::vector<bool>{true, false, false, true}));
+  EXPECT_EQ(binarized({0, 200, 89, 88}, THRESHOLD_FRACTIONS[1]),
+            (std::vector<bool>{true, false, false, true}));
+  EXPECT_EQ(binarized({10, OUTSIDE_IMAGE, 500000004, 500000003}, 0.5f),
+            (std::vector<bool>{true, false, false, true}));
   EXPECT_EQ(binarized({77, 77, 77}, 0.5f), std::vector<bool>(3, false));  // nothing below the threshold
   // One sample outside the image makes every in-image sample dark, at every fraction.
   for (float t : THRESHOLD_FRACTIONS)
-    EXPECT_EQ(binarized({0, 255, 130, OUTSIDE_IMAGE, 254}, t), (std::vector<bool>{true, true, true, false, true})) << t;
+    EXPECT_EQ(binarized({0, 255, 130, OUTSIDE_IMAGE, 254}, t),
+              (std::vector<bool>{true, true, true, false, true}))
+        << t;
 }
 
 // A light frame holding one pixel per ring module, where a sampler with `scale` reads it; the
@@ -44,7 +48,8 @@ TEST(SampleModeMessage, ReadsEachRingModuleAtItsScaledCentre) {
         const int side = i / n, t = i % n;
         const int gx = side == 0 ? -r + t : side == 1 ? r : side == 2 ? r - t : -r;
         const int gy = side == 0 ? -r : side == 1 ? -r + t : side == 2 ? r : r - t;
-        const int x = static_cast<int>(100.5 + 6 * (gx * scale)), y = static_cast<int>(100.5 + 6 * (gy * scale));
+        const int x = static_cast<int>(100.5 + 6 * (gx * scale)),
+                  y = static_cast<int>(100.5 + 6 * (gy * scale));
         if (s.modules[half + gy][half + gx]) pixels[y * 200 + x] = 0;
       }
       Detector detector;
@@ -91,14 +96,42 @@ TEST(PickGridLine, RunsOfAcceptedScores) {
   EXPECT_EQ(pickGridLine(std::vector<int>{0}), 0);
   // Equal runs: the earlier wins; a five-wide run beats a three-wide one of the same values.
   EXPECT_EQ(pickGridLine(scores({{2, 0}, {3, 0}, {4, 0}, {8, 10}, {12, 0}, {13, 0}, {14, 0}})), 3);
-  EXPECT_EQ(pickGridLine(scores({{2, 0}, {3, 0}, {4, 0}, {8, 10}, {12, 0}, {13, 0}, {14, 0}, {15, 0}, {16, 0}})), 14);
+  EXPECT_EQ(
+      pickGridLine(scores({{2, 0}, {3, 0}, {4, 0}, {8, 10}, {12, 0}, {13, 0}, {14, 0}, {15, 0}, {16, 0}})),
+      14);
   // A ten-wide run is weighted down to half.
-  EXPECT_EQ(pickGridLine(scores({{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}, {7, 0}, {8, 0}, {9, 0},
-                                 {11, 10}, {13, 0}, {14, 0}, {15, 0}})), 14);
+  EXPECT_EQ(pickGridLine(scores({{0, 0},
+                                 {1, 0},
+                                 {2, 0},
+                                 {3, 0},
+                                 {4, 0},
+                                 {5, 0},
+                                 {6, 0},
+                                 {7, 0},
+                                 {8, 0},
+                                 {9, 0},
+                                 {11, 10},
+                                 {13, 0},
+                                 {14, 0},
+                                 {15, 0}})),
+            14);
   // Single precision: 27/3 * 0.6 and 108/10 * 0.5 are both 5.4000001f (in double the second is
   // larger), so the earlier run wins.
-  EXPECT_EQ(pickGridLine(scores({{0, 2}, {1, 2}, {2, 2}, {3, 11}, {4, 0}, {5, 0}, {6, 0}, {7, 0}, {8, 0}, {9, 0},
-                                 {10, 0}, {11, 0}, {12, 0}, {13, 2}})), 1);
+  EXPECT_EQ(pickGridLine(scores({{0, 2},
+                                 {1, 2},
+                                 {2, 2},
+                                 {3, 11},
+                                 {4, 0},
+                                 {5, 0},
+                                 {6, 0},
+                                 {7, 0},
+                                 {8, 0},
+                                 {9, 0},
+                                 {10, 0},
+                                 {11, 0},
+                                 {12, 0},
+                                 {13, 2}})),
+            1);
 }
 
 TEST(ExtrapolateGridPoint, FromTheCellsOwnTransformAndRangeTested) {
@@ -119,8 +152,10 @@ TEST(TransformSampler, ReadsWhatSampleAtReads) {
   const std::array<double, 9> v = {-1.0, -0.999, -0.5, 0.0, 4.999, 5.0, 7.0, 3e9, std::nan("")};
   Detector d;
   d.setImage(Velmora::Image::GrayBuf::fromBytes(px.data(), 7, 5));
-  for (const PerspectiveTransform& t : {PerspectiveTransform{1, 0, 0, 0, 1, 0, 0, 0}, PerspectiveTransform{0.9, 0.3, 1.2, -0.2, 1.1, 0.4, 0.01, -0.02},
-                                        PerspectiveTransform{1, 0, 0, 0, 1, 0, -1, 0}}) {  // the last has w = 0 at x = 1
+  for (const PerspectiveTransform& t :
+       {PerspectiveTransform{1, 0, 0, 0, 1, 0, 0, 0},
+        PerspectiveTransform{0.9, 0.3, 1.2, -0.2, 1.1, 0.4, 0.01, -0.02},
+        PerspectiveTransform{1, 0, 0, 0, 1, 0, -1, 0}}) {  // the last has w = 0 at x = 1
     d.transform = t;
     const TransformSampler sampler(t, d.image.get());
     std::array<double, 9> X{}, Y{}, X2{}, Y2{};
@@ -136,14 +171,20 @@ TEST(TransformSampler, ReadsWhatSampleAtReads) {
   }
 }
 
-ModuleValueGrid uniform(int n, std::uint32_t v) { return ModuleValueGrid(n, std::vector<std::uint32_t>(n, v)); }
+ModuleValueGrid uniform(int n, std::uint32_t v) {
+  return ModuleValueGrid(n, std::vector<std::uint32_t>(n, v));
+}
 
 TEST(IsDarkModule, WindowsInsideAndAlongTheEdges) {
   // Whether one bright cell at (bx, by) in a 32 x 32 grid of 100s darkens module (x, y).
-  const struct { int x, y, bx, by; bool dark; } cases[] = {
-      {10, 10, 8, 8, true},    {10, 10, 11, 11, true},  {10, 10, 12, 10, false}, {10, 10, 10, 7, false},  // two before, one after
-      {1, 10, 6, 10, true},    {1, 10, 7, 10, false},   {10, 0, 10, 6, true},                            // low edge: 0 up to 7
-      {30, 10, 24, 10, true},  {30, 10, 23, 10, false}, {30, 10, 31, 10, false}, {10, 31, 10, 31, false}};  // high: N - 8 up to N - 1
+  const struct {
+    int x, y, bx, by;
+    bool dark;
+  } cases[] = {{10, 10, 8, 8, true},   {10, 10, 11, 11, true},  {10, 10, 12, 10, false},
+               {10, 10, 10, 7, false},  // two before, one after
+               {1, 10, 6, 10, true},   {1, 10, 7, 10, false},   {10, 0, 10, 6, true},  // low edge: 0 up to 7
+               {30, 10, 24, 10, true}, {30, 10, 23, 10, false}, {30, 10, 31, 10, false},
+               {10, 31, 10, 31, false}};  // high: N - 8 up to N - 1
   for (const auto& k : cases) {
     auto g = uniform(32, 100);
     g[k.bx][k.by] = 250;
@@ -153,7 +194,7 @@ TEST(IsDarkModule, WindowsInsideAndAlongTheEdges) {
   EXPECT_FALSE(isDarkModule(g, 10, 10));  // a uniform patch is light
   g[31][5] = 0;
   EXPECT_TRUE(isDarkModule(g, 31, 5));  // the last column is its own start value
-  g[12][12] = 141006539;  // an outside reading darkens every in-image module of its windows
+  g[12][12] = 141006539;                // an outside reading darkens every in-image module of its windows
   EXPECT_TRUE(isDarkModule(g, 11, 11));
   EXPECT_FALSE(isDarkModule(g, 12, 12));
   EXPECT_THROW(isDarkModule(uniform(32, 1), 32, 0), std::out_of_range);
@@ -180,7 +221,8 @@ TEST(SampleBlock, FiveReadingsPerModuleAveragedWithWrap) {
     // (2.5 pixels, so pixels +2 and -3): (66 + 2 * 90) / 5.
     const std::uint32_t expected = type == kCompact ? 33 : 49;
     for (int x = 0; x < 32; ++x)
-      for (int y = 0; y < 32; ++y) ASSERT_EQ(values[x][y], x >= 16 && y < 16 ? expected : 7u) << x << "," << y;
+      for (int y = 0; y < 32; ++y)
+        ASSERT_EQ(values[x][y], x >= 16 && y < 16 ? expected : 7u) << x << "," << y;
   }
   // Far outside the frame all five readings are OUTSIDE_IMAGE and their sum wraps.
   for (auto& p : c.gridPoints[10]) p = {-5000, -5000};

@@ -28,7 +28,8 @@ TEST(GrayBuf, FromBytesRowByRowWithRangeTestedReads) {
   // Empty and negative sizes read no source byte (a null pointer would fault) and hold no pixel.
   for (auto [w, h] : {std::pair{0, 0}, std::pair{5, 0}, std::pair{-3, 4}}) {
     const GrayBuf empty = GrayBuf::fromBytes(nullptr, w, h);
-    for (int i = -1; i < 6; ++i) EXPECT_FALSE(empty.inBounds(i, i) || empty.inBounds(0, i) || empty.inBounds(i, 0)) << w << "x" << h;
+    for (int i = -1; i < 6; ++i)
+      EXPECT_FALSE(empty.inBounds(i, i) || empty.inBounds(0, i) || empty.inBounds(i, 0)) << w << "x" << h;
   }
 }
 
@@ -41,7 +42,8 @@ TEST(GrayBuf, ResizeKeepsTheVectorInPlaceAndWritesAreBounded) {
   EXPECT_EQ(image.pixelAt(1, 1), 13);
   // Outside width x height a write is ignored, even where the vector has an element; a copy
   // takes the whole vector and is independent of its source.
-  for (auto [x, y] : {std::pair{2, 0}, std::pair{0, 2}, std::pair{-1, 0}, std::pair{1000, 1000}}) image.setPixel(x, y, 250);
+  for (auto [x, y] : {std::pair{2, 0}, std::pair{0, 2}, std::pair{-1, 0}, std::pair{1000, 1000}})
+    image.setPixel(x, y, 250);
   GrayBuf copy(image);
   copy.setPixel(0, 0, 99);
   EXPECT_EQ(image.store().pixels, bytes);

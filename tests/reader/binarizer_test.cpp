@@ -1,19 +1,22 @@
 // The local threshold: where it sees contrast, and that it splits a symbol's colours. Flat
 // blocks are skipped by the finder search, so a block wrongly called flat hides a symbol.
 
+#include "reader/binarizer.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "reader/binarizer.h"
 #include "support/symbol_frames.h"
 
 namespace {
 
 using namespace Aztec;
 
-LumaPlane planeOf(const Velmora::Image::GrayBuf& img) { return {img.row(0), img.width(), img.height(), img.stride()}; }
+LumaPlane planeOf(const Velmora::Image::GrayBuf& img) {
+  return {img.row(0), img.width(), img.height(), img.stride()};
+}
 
 int flatBlocks(const Binarizer& b, int x0, int y0, int x1, int y1) {
   int flat = 0;
@@ -34,7 +37,8 @@ TEST(Binarizer, PixelNoiseIsFlatAndSymbolsAreNot) {
   }
   // A full-range symbol at 1.5 pixels a module, its finder far from the quiet zone: every block
   // around the finder sees the symbol, and the threshold splits the finder's colours.
-  const AztecTest::EncodedSymbol sym = AztecTest::encodeText(std::string(300, 'Q'), AztecTest::SymbolKind::FullRange);
+  const AztecTest::EncodedSymbol sym =
+      AztecTest::encodeText(std::string(300, 'Q'), AztecTest::SymbolKind::FullRange);
   ASSERT_GE(sym.size, 41);
   for (const double module : {1.5, 4.0}) {
     AztecTest::RenderOptions o;

@@ -4,6 +4,7 @@
 // append, reader initialisation, runes, several symbols per frame), and frames that hold none.
 // Nothing may be misread, and what is missed is printed with all it takes to draw it again.
 
+#include <aztec/reader.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,7 +19,6 @@
 #include <utility>
 #include <vector>
 
-#include "reader/whole_frame_reader.h"
 #include "support/symbol_frames.h"
 
 namespace {
@@ -35,8 +35,12 @@ std::vector<ReadResult> readFrame(const GrayBuf& img) {
   return WholeFrameReader().read(LumaView{img.row(0), img.width(), img.height(), img.stride()});
 }
 
-double uniform(std::mt19937& g, double lo, double hi) { return lo + (hi - lo) * (g() / 4294967296.0); }
-int pick(std::mt19937& g, int lo, int hi) { return lo + static_cast<int>(g() % static_cast<unsigned>(hi - lo + 1)); }
+double uniform(std::mt19937& g, double lo, double hi) {
+  return lo + (hi - lo) * (g() / 4294967296.0);
+}
+int pick(std::mt19937& g, int lo, int hi) {
+  return lo + static_cast<int>(g() % static_cast<unsigned>(hi - lo + 1));
+}
 
 // A message of the given length, varied by the seed.
 std::string message(int length, unsigned seed) {
@@ -51,12 +55,15 @@ std::string utf8(char32_t c) {
   if (c < 0x80) return std::string(1, static_cast<char>(c));
   if (c < 0x800) return {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
   if (c < 0x10000)
-    return {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-  return {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-          static_cast<char>(0x80 | (c & 0x3F))};
+    return {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+            static_cast<char>(0x80 | (c & 0x3F))};
+  return {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+          static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
 }
 
-Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes bytesOf(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 // A symbol to draw and everything a correct read of it reports.
 struct Content {
@@ -73,7 +80,9 @@ Content made(EncodedSymbol symbol, Bytes bytes, std::string text) {
   return c;
 }
 
-Content encoded(const SymbolRequest& r, std::string text) { return made(AztecTest::encodeSymbol(r), r.message, std::move(text)); }
+Content encoded(const SymbolRequest& r, std::string text) {
+  return made(AztecTest::encodeSymbol(r), r.message, std::move(text));
+}
 
 // Text, compact and full-range in turn.
 Content plain(int i, std::mt19937& g) {
@@ -87,7 +96,8 @@ Content plain(int i, std::mt19937& g) {
 Content binary(int, std::mt19937& g) {
   SymbolRequest r;
   std::string text;
-  for (int k = pick(g, 1, 120); k > 0; --k) r.message.push_back(static_cast<std::uint8_t>(g())), text += utf8(r.message.back());
+  for (int k = pick(g, 1, 120); k > 0; --k)
+    r.message.push_back(static_cast<std::uint8_t>(g())), text += utf8(r.message.back());
   return encoded(r, text);
 }
 
@@ -103,7 +113,8 @@ Content eci(int i, std::mt19937& g) {
       r.message.insert(r.message.end(), u.begin(), u.end()), text += u;
       continue;
     }
-    const int b = r.eci == 7 ? (g() % 5 ? pick(g, 0xB0, 0xEF) : ' ') : (g() % 2 ? pick(g, 0x20, 0x7E) : pick(g, 0xA0, 0xFF));
+    const int b = r.eci == 7 ? (g() % 5 ? pick(g, 0xB0, 0xEF) : ' ')
+                             : (g() % 2 ? pick(g, 0x20, 0x7E) : pick(g, 0xA0, 0xFF));
     r.message.push_back(static_cast<std::uint8_t>(b));
     text += utf8(r.eci == 7 && b >= 0xB0 ? 0x410 + b - 0xB0 : b);
   }
@@ -115,7 +126,8 @@ Content eci(int i, std::mt19937& g) {
 Content gs1(int, std::mt19937& g) {
   std::string gtin;
   int sum = 0;
-  for (int k = 0; k < 13; ++k) gtin += static_cast<char>('0' + g() % 10), sum += (gtin.back() - '0') * (k % 2 ? 1 : 3);
+  for (int k = 0; k < 13; ++k)
+    gtin += static_cast<char>('0' + g() % 10), sum += (gtin.back() - '0') * (k % 2 ? 1 : 3);
   gtin += static_cast<char>('0' + (10 - sum % 10) % 10);
   auto field = [&](int n) {
     std::string s;
@@ -132,7 +144,10 @@ Content gs1(int, std::mt19937& g) {
   human += "[10]" + lot, data += "10" + lot;
   if (g() % 2) {
     const std::string serial = field(16);
-    human += "[21]" + serial, data += "\x1D" "21" + serial;
+    human += "[21]" + serial, data +=
+                              "\x1D"
+                              "21" +
+                              serial;
   }
   SymbolRequest r;
   r.message = bytesOf(human);
@@ -169,15 +184,21 @@ Content rune(int, std::mt19937& g) {
   return made(AztecTest::encodeRune(std::stoi(digits)), bytesOf(digits), digits);
 }
 
-bool isRune(const Content& c) { return c.symbol.size == 11; }  // no other symbol is 11 modules wide
+bool isRune(const Content& c) {
+  return c.symbol.size == 11;
+}  // no other symbol is 11 modules wide
 
 bool matches(const ReadResult& r, const Content& c, bool inverted) {
-  const SymbolFormat format = isRune(c) ? SymbolFormat::Rune : c.symbol.compact ? SymbolFormat::Compact : SymbolFormat::FullRange;
+  const SymbolFormat format = isRune(c)          ? SymbolFormat::Rune
+                              : c.symbol.compact ? SymbolFormat::Compact
+                                                 : SymbolFormat::FullRange;
   const auto& a = r.structuredAppend;
-  const bool sameAppend = a.has_value() == c.append.has_value() &&
-                          (!a || (a->index == c.append->index && a->count == c.append->count && a->id == c.append->id));
-  return r.bytes == c.bytes && r.text == c.text && r.gs1 == c.gs1 && r.readerInitialisation == c.readerInit && sameAppend &&
-         r.format == format && (isRune(c) || r.layers == c.symbol.layers) && r.inverted == inverted;
+  const bool sameAppend =
+      a.has_value() == c.append.has_value() &&
+      (!a || (a->index == c.append->index && a->count == c.append->count && a->id == c.append->id));
+  return r.bytes == c.bytes && r.text == c.text && r.gs1 == c.gs1 && r.readerInitialisation == c.readerInit &&
+         sameAppend && r.format == format && (isRune(c) || r.layers == c.symbol.layers) &&
+         r.inverted == inverted;
 }
 
 // Module sizes shrink until the symbol, with room for the perspective's enlargement, fits
@@ -203,17 +224,24 @@ std::string shown(const Bytes& b) {
 // Frame-wide fields from `f`, the symbol's geometry from `p`.
 std::string describe(const RenderOptions& f, const RenderOptions& p, const Content& c) {
   char buf[640];
-  std::snprintf(buf, sizeof buf,
-                "%dx%d seed %u blur %.2f noise %.1f levels %d/%d gradient %.2f@%.0f jpeg %d | %s %d layers %d modules, "
-                "%zu bytes \"%s\" | centre %.1f,%.1f module %.2f turns %d%s angle %.1f tilt %.1f@%.1f distance %.2f",
-                f.width, f.height, f.seed, f.blurSigma, f.noiseSigma, f.dark, f.light, f.gradient, f.gradientAngleDegrees,
-                f.jpegQuality, isRune(c) ? "rune" : c.symbol.compact ? "compact" : "full-range", c.symbol.layers, c.symbol.size,
-                c.bytes.size(), shown(c.bytes).c_str(), p.centerX, p.centerY, p.moduleSize, p.rotation,
-                p.mirrored ? " mirrored" : "", p.angleDegrees, p.tiltDegrees, p.tiltAxisDegrees, p.cameraDistance);
+  std::snprintf(
+      buf, sizeof buf,
+      "%dx%d seed %u blur %.2f noise %.1f levels %d/%d gradient %.2f@%.0f jpeg %d | %s %d layers %d modules, "
+      "%zu bytes \"%s\" | centre %.1f,%.1f module %.2f turns %d%s angle %.1f tilt %.1f@%.1f distance %.2f",
+      f.width, f.height, f.seed, f.blurSigma, f.noiseSigma, f.dark, f.light, f.gradient,
+      f.gradientAngleDegrees, f.jpegQuality,
+      isRune(c)          ? "rune"
+      : c.symbol.compact ? "compact"
+                         : "full-range",
+      c.symbol.layers, c.symbol.size, c.bytes.size(), shown(c.bytes).c_str(), p.centerX, p.centerY,
+      p.moduleSize, p.rotation, p.mirrored ? " mirrored" : "", p.angleDegrees, p.tiltDegrees,
+      p.tiltAxisDegrees, p.cameraDistance);
   return buf;
 }
 
-void anyAngle(std::mt19937& g, RenderOptions& o) { o.angleDegrees = uniform(g, 0, 360); }
+void anyAngle(std::mt19937& g, RenderOptions& o) {
+  o.angleDegrees = uniform(g, 0, 360);
+}
 
 struct Condition {
   const char* name;
@@ -227,26 +255,39 @@ struct Condition {
 };
 
 const Condition kConditions[] = {
-    {"upright anywhere", 24, 2.0, 6.0, [](std::mt19937&, RenderOptions& o) { o.rotation = 0, o.mirrored = false; }},
+    {"upright anywhere", 24, 2.0, 6.0,
+     [](std::mt19937&, RenderOptions& o) { o.rotation = 0, o.mirrored = false; }},
     {"any angle", 32, 2.0, 6.0, anyAngle},
     {"small modules", 24, 1.5, 2.0, anyAngle},
-    {"large modules 1080p", 12, 12.0, 40.0, [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, anyAngle(g, o); }},
-    {"1080p small", 12, 2.0, 4.0, [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, anyAngle(g, o); }},
+    {"large modules 1080p", 12, 12.0, 40.0,
+     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, anyAngle(g, o); }},
+    {"1080p small", 12, 2.0, 4.0,
+     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, anyAngle(g, o); }},
     {"tilt to 45", 32, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
-       o.tiltDegrees = uniform(g, 20, 45), o.tiltAxisDegrees = uniform(g, 0, 180), o.cameraDistance = uniform(g, 1.5, 3.0);
+       o.tiltDegrees = uniform(g, 20, 45), o.tiltAxisDegrees = uniform(g, 0, 180),
+       o.cameraDistance = uniform(g, 1.5, 3.0);
        anyAngle(g, o);
      }},
-    {"blur", 24, 3.0, 6.0, [](std::mt19937& g, RenderOptions& o) { o.blurSigma = o.moduleSize * uniform(g, 0.15, 0.35), anyAngle(g, o); }},
-    {"noise", 24, 2.5, 6.0, [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = uniform(g, 8, 20), anyAngle(g, o); }},
-    {"low contrast", 24, 2.5, 6.0, [](std::mt19937& g, RenderOptions& o) { o.dark = 100, o.light = 150, o.noiseSigma = 3, anyAngle(g, o); }},
+    {"blur", 24, 3.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.blurSigma = o.moduleSize * uniform(g, 0.15, 0.35), anyAngle(g, o);
+     }},
+    {"noise", 24, 2.5, 6.0,
+     [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = uniform(g, 8, 20), anyAngle(g, o); }},
+    {"low contrast", 24, 2.5, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.dark = 100, o.light = 150, o.noiseSigma = 3, anyAngle(g, o);
+     }},
     {"light gradient", 24, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.gradient = uniform(g, 0.4, 0.7), o.gradientAngleDegrees = uniform(g, 0, 360);
        anyAngle(g, o);
      }},
-    {"inverted", 24, 2.0, 6.0, [](std::mt19937& g, RenderOptions& o) { o.dark = 230, o.light = 25, anyAngle(g, o); }},
-    {"jpeg", 32, 2.5, 6.0, [](std::mt19937& g, RenderOptions& o) { o.jpegQuality = pick(g, 40, 90), anyAngle(g, o); }},
+    {"inverted", 24, 2.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) { o.dark = 230, o.light = 25, anyAngle(g, o); }},
+    {"jpeg", 32, 2.5, 6.0,
+     [](std::mt19937& g, RenderOptions& o) { o.jpegQuality = pick(g, 40, 90), anyAngle(g, o); }},
     {"jpeg + blur", 16, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.jpegQuality = pick(g, 40, 90), o.blurSigma = o.moduleSize * uniform(g, 0.1, 0.25);
@@ -254,20 +295,27 @@ const Condition kConditions[] = {
      }},
     {"jpeg + tilt", 16, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
-       o.jpegQuality = pick(g, 50, 90), o.tiltDegrees = uniform(g, 10, 35), o.tiltAxisDegrees = uniform(g, 0, 180);
+       o.jpegQuality = pick(g, 50, 90), o.tiltDegrees = uniform(g, 10, 35),
+       o.tiltAxisDegrees = uniform(g, 0, 180);
        anyAngle(g, o);
      }},
     {"jpeg 1080p", 8, 2.5, 8.0,
-     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, o.jpegQuality = pick(g, 40, 90), anyAngle(g, o); }},
+     [](std::mt19937& g, RenderOptions& o) {
+       o.width = 1920, o.height = 1080, o.jpegQuality = pick(g, 40, 90), anyAngle(g, o);
+     }},
     {"binary", 16, 2.0, 6.0, anyAngle, binary},
     {"eci", 18, 2.0, 6.0, anyAngle, eci},
     {"gs1", 12, 2.0, 6.0, anyAngle, gs1},
     {"structured append", 12, 2.0, 6.0, anyAngle, append},
     {"reader init", 12, 2.0, 6.0, anyAngle, init},
     {"runes", 16, 2.5, 8.0, anyAngle, rune},
-    {"two per frame", 8, 2.0, 5.0, [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = 4, anyAngle(g, o); }, plain, 2},
+    {"two per frame", 8, 2.0, 5.0,
+     [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = 4, anyAngle(g, o); }, plain, 2},
     {"three per frame 1080p", 6, 2.0, 5.0,
-     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, o.noiseSigma = 4, anyAngle(g, o); }, plain, 3},
+     [](std::mt19937& g, RenderOptions& o) {
+       o.width = 1920, o.height = 1080, o.noiseSigma = 4, anyAngle(g, o);
+     },
+     plain, 3},
 };
 
 struct Tally {
@@ -300,21 +348,26 @@ Tally runCondition(int k) {
     const auto results = readFrame(AztecTest::renderScene(parts, frame));
     std::vector<int> seen(contents.size());
     for (const ReadResult& r : results) {
-      const auto hit = std::find_if(contents.begin(), contents.end(), [&](const Content& x) { return matches(r, x, inverted); });
+      const auto hit = std::find_if(contents.begin(), contents.end(),
+                                    [&](const Content& x) { return matches(r, x, inverted); });
       if (hit != contents.end() && seen[hit - contents.begin()]++ == 0) continue;
       ++t.wrong;
       const StructuredAppend a = r.structuredAppend.value_or(StructuredAppend{});
-      std::printf("  WRONG %s #%d: %s \"%s\" text \"%s\" gs1 %d init %d append %d/%d \"%s\" format %d layers %d inverted %d | "
-                  "first symbol: %s\n",
-                  c.name, i, hit == contents.end() ? "read" : "duplicate", shown(r.bytes).c_str(), shown(bytesOf(r.text)).c_str(),
-                  r.gs1, r.readerInitialisation, a.index, a.count, a.id.c_str(), static_cast<int>(r.format), r.layers, r.inverted,
-                  describe(frame, parts[0].placement, contents[0]).c_str());
+      std::printf(
+          "  WRONG %s #%d: %s \"%s\" text \"%s\" gs1 %d init %d append %d/%d \"%s\" format %d layers %d "
+          "inverted %d | "
+          "first symbol: %s\n",
+          c.name, i, hit == contents.end() ? "read" : "duplicate", shown(r.bytes).c_str(),
+          shown(bytesOf(r.text)).c_str(), r.gs1, r.readerInitialisation, a.index, a.count, a.id.c_str(),
+          static_cast<int>(r.format), r.layers, r.inverted,
+          describe(frame, parts[0].placement, contents[0]).c_str());
     }
     for (std::size_t s = 0; s < contents.size(); ++s) {
       ++t.total;
       t.read += seen[s] > 0;
       if (seen[s] == 0)
-        std::printf("  MISS %s #%d symbol %zu: %s\n", c.name, i, s, describe(frame, parts[s].placement, contents[s]).c_str());
+        std::printf("  MISS %s #%d symbol %zu: %s\n", c.name, i, s,
+                    describe(frame, parts[s].placement, contents[s]).c_str());
     }
   }
   return t;
@@ -335,7 +388,9 @@ TEST(Corpus, ReadsEveryConditionAndKindWithoutWrongReads) {
   EXPECT_GE(all.read * 100, all.total * 99);
 }
 
-GrayBuf fromPixels(const std::vector<std::uint8_t>& px, int w, int h) { return GrayBuf::fromBytes(px.data(), w, h); }
+GrayBuf fromPixels(const std::vector<std::uint8_t>& px, int w, int h) {
+  return GrayBuf::fromBytes(px.data(), w, h);
+}
 
 // A module pattern drawn by the symbol renderer, so it gets the same geometry and optics.
 template <class Dark>
@@ -355,7 +410,8 @@ std::vector<std::pair<std::string, GrayBuf>> framesWithoutSymbols() {
   auto pixelFrame = [&](std::string name, int w, int h, auto value) {
     std::vector<std::uint8_t> px(static_cast<std::size_t>(w) * h);
     for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) px[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>(value(x, y));
+      for (int x = 0; x < w; ++x)
+        px[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>(value(x, y));
     frames.emplace_back(std::move(name), fromPixels(px, w, h));
   };
   auto drawn = [&](std::string name, const EncodedSymbol& e, RenderOptions o) {
@@ -368,11 +424,13 @@ std::vector<std::pair<std::string, GrayBuf>> framesWithoutSymbols() {
                [&](int, int) { return g() % 100 < percent ? (g() % 2 ? 255 : 0) : 200; });
   pixelFrame("two-level noise", 640, 480, [&](int, int) { return g() % 2 ? 30 : 220; });
   for (int cell : {1, 2, 3, 5, 8})
-    pixelFrame("checkerboard " + std::to_string(cell), 640, 480, [&](int x, int y) { return (x / cell + y / cell) % 2 ? 20 : 230; });
+    pixelFrame("checkerboard " + std::to_string(cell), 640, 480,
+               [&](int x, int y) { return (x / cell + y / cell) % 2 ? 20 : 230; });
   for (int cell : {2, 4, 6}) {
     RenderOptions o;
     o.moduleSize = cell, o.angleDegrees = 10.0 * cell;
-    drawn("turned checkerboard " + std::to_string(cell), pattern(800 / cell, [](int r, int c) { return (r + c) % 2 == 1; }), o);
+    drawn("turned checkerboard " + std::to_string(cell),
+          pattern(800 / cell, [](int r, int c) { return (r + c) % 2 == 1; }), o);
   }
   // Concentric squares (compact and full-range bull's-eyes) with random or blank surroundings.
   for (int k = 0; k < 8; ++k) {
@@ -383,7 +441,10 @@ std::vector<std::pair<std::string, GrayBuf>> framesWithoutSymbols() {
     });
   }
   // Lines of random 5 x 7 glyphs, 2 to 4 pixels a dot.
-  const struct { int scale; double angle; } kText[] = {{2, 0.0}, {3, 0.0}, {4, 0.0}, {3, 8.0}};
+  const struct {
+    int scale;
+    double angle;
+  } kText[] = {{2, 0.0}, {3, 0.0}, {4, 0.0}, {3, 8.0}};
   for (const auto [scale, angle] : kText) {
     std::vector<std::array<bool, 35>> font(40);
     for (auto& glyph : font)
@@ -392,10 +453,13 @@ std::vector<std::pair<std::string, GrayBuf>> framesWithoutSymbols() {
     o.moduleSize = scale, o.angleDegrees = angle, o.jpegQuality = 70, o.seed = g(), o.noiseSigma = 3;
     std::vector<int> text(60 * 60);
     for (int& ch : text) ch = g() % 8 ? static_cast<int>(g() % 40) : -1;  // -1: a space
-    drawn("text " + std::to_string(scale), pattern(440 / scale, [&](int r, int c) {
-            const int ch = text[(r / 10) * 60 + c / 6];
-            return r % 10 < 7 && c % 6 < 5 && ch >= 0 && font[ch][(r % 10) * 5 + c % 6];
-          }), o);
+    drawn("text " + std::to_string(scale),
+          pattern(440 / scale,
+                  [&](int r, int c) {
+                    const int ch = text[(r / 10) * 60 + c / 6];
+                    return r % 10 < 7 && c % 6 < 5 && ch >= 0 && font[ch][(r % 10) * 5 + c % 6];
+                  }),
+          o);
   }
   // QR-like: three 7 x 7 finders, each with its light separator, in a random module field.
   for (int k = 0; k < 8; ++k) {
@@ -409,12 +473,15 @@ std::vector<std::pair<std::string, GrayBuf>> framesWithoutSymbols() {
     RenderOptions o;
     o.moduleSize = pick(g, 2, 6), o.angleDegrees = uniform(g, 0, 360), o.seed = g(), o.noiseSigma = 4;
     o.centerX = uniform(g, 200, 440), o.centerY = uniform(g, 180, 300), o.jpegQuality = k % 2 ? 60 : 0;
-    drawn("qr-like " + std::to_string(k), pattern(n, [&](int r, int c) {
-            if (r < 8 && c < 8) return finder(r, c);
-            if (r < 8 && c >= n - 8) return finder(r, c - (n - 7));
-            if (r >= n - 8 && c < 8) return finder(r - (n - 7), c);
-            return static_cast<bool>(field[r * n + c]);
-          }), o);
+    drawn("qr-like " + std::to_string(k),
+          pattern(n,
+                  [&](int r, int c) {
+                    if (r < 8 && c < 8) return finder(r, c);
+                    if (r < 8 && c >= n - 8) return finder(r, c - (n - 7));
+                    if (r >= n - 8 && c < 8) return finder(r - (n - 7), c);
+                    return static_cast<bool>(field[r * n + c]);
+                  }),
+          o);
   }
   // One-dimensional barcodes (bars of 1 to 4 units) and even stripes, at several angles.
   for (int k = 0; k < 6; ++k) {
@@ -423,7 +490,8 @@ std::vector<std::pair<std::string, GrayBuf>> framesWithoutSymbols() {
       bars.insert(bars.end(), k < 4 ? pick(g, 1, 4) : 2 + k, dark);
     RenderOptions o;
     o.moduleSize = 2 + k % 3, o.angleDegrees = 30.0 * k, o.blurSigma = 0.6, o.seed = g();
-    drawn("bars " + std::to_string(k), pattern(120, [&](int r, int c) { return r > 20 && r < 100 && bars[c]; }), o);
+    drawn("bars " + std::to_string(k),
+          pattern(120, [&](int r, int c) { return r > 20 && r < 100 && bars[c]; }), o);
   }
   return frames;
 }
@@ -433,7 +501,8 @@ TEST(Corpus, FramesWithoutSymbolsGiveNothing) {
   EXPECT_GE(frames.size(), 40u);
   for (const auto& [name, frame] : frames) {
     const auto results = readFrame(frame);
-    EXPECT_TRUE(results.empty()) << name << ": read \"" << (results.empty() ? "" : shown(results[0].bytes)) << "\"";
+    EXPECT_TRUE(results.empty()) << name << ": read \"" << (results.empty() ? "" : shown(results[0].bytes))
+                                 << "\"";
   }
 }
 

@@ -1,6 +1,7 @@
 // The whole-frame search, focused: several symbols per frame and their order, the options,
 // corners, runes, invalid views. The corpus under every condition is in corpus_test.cpp.
 
+#include <aztec/reader.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,14 +9,13 @@
 #include <random>
 #include <string>
 
-#include "reader/whole_frame_reader.h"
 #include "support/symbol_frames.h"
 
 namespace {
 
 using namespace Aztec;
-using AztecTest::encodeText;
 using AztecTest::EncodedSymbol;
+using AztecTest::encodeText;
 using AztecTest::RenderOptions;
 using AztecTest::SymbolKind;
 using Velmora::Image::GrayBuf;
@@ -24,9 +24,13 @@ std::vector<ReadResult> readFrame(const GrayBuf& img, ReaderOptions options = {}
   return WholeFrameReader(options).read(LumaView{img.row(0), img.width(), img.height(), img.stride()});
 }
 
-std::string text(const ReadResult& r) { return std::string(r.bytes.begin(), r.bytes.end()); }
+std::string text(const ReadResult& r) {
+  return std::string(r.bytes.begin(), r.bytes.end());
+}
 
-double uniform(std::mt19937& g, double lo, double hi) { return lo + (hi - lo) * (g() / 4294967296.0); }
+double uniform(std::mt19937& g, double lo, double hi) {
+  return lo + (hi - lo) * (g() / 4294967296.0);
+}
 
 // Two or three symbols per frame, at random angles, in separate parts of the frame: every one is
 // read, once, nearest to the frame centre first.

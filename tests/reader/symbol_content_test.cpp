@@ -2,17 +2,18 @@
 // grids at every orientation, with ECI, GS1, structured append, reader initialisation, runes,
 // damage and garbage.
 
+#include "reader/symbol_content.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
-#include "reader/symbol_content.h"
+#include "support/symbol_frames.h"
 #include "symbol/codeword_correction.h"
 #include "symbol/data_layers.h"
 #include "symbol/mode_message.h"
-#include "support/symbol_frames.h"
 
 namespace {
 
@@ -42,7 +43,9 @@ Square<T> seenAs(const Square<T>& m, int rotation, bool mirrored) {
   return out;
 }
 
-Bytes bytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes bytesOf(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 std::string latin1ToUtf8(const Bytes& b) {
   std::string s;
@@ -207,12 +210,23 @@ TEST(SymbolContent, EciDesignatorsSelectTheTextCharacterSet) {
     std::string text;
   };
   const std::vector<Case> cases = {
-      {bytesOf("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"), 26, "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"},
-      {Bytes{'G', 'r', 0xFC, 0xDF, 'e'}, 3, "Gr\xC3\xBC\xC3\x9F" "e"},
-      {Bytes{'c', 'o', 's', 't', ' ', 0xA4, '5'}, 17, "cost \xE2\x82\xAC" "5"},
+      {bytesOf("Gr\xC3\xBC\xC3\x9F"
+               "e \xE2\x82\xAC"),
+       26,
+       "Gr\xC3\xBC\xC3\x9F"
+       "e \xE2\x82\xAC"},
+      {Bytes{'G', 'r', 0xFC, 0xDF, 'e'}, 3,
+       "Gr\xC3\xBC\xC3\x9F"
+       "e"},
+      {Bytes{'c', 'o', 's', 't', ' ', 0xA4, '5'}, 17,
+       "cost \xE2\x82\xAC"
+       "5"},
       {Bytes{0xBF, 0xE0, 0xD8, 0xD2, 0xD5, 0xE2}, 7, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
       {Bytes{'I', 0xFD, 'k'}, 11, "I\xC4\xB1k"},
-      {Bytes{0x00, 0xFE, 0x41}, 899, std::string("\0\xC3\xBE" "A", 4)},
+      {Bytes{0x00, 0xFE, 0x41}, 899,
+       std::string("\0\xC3\xBE"
+                   "A",
+                   4)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "ECI " << c.eci);
@@ -231,8 +245,13 @@ TEST(SymbolContent, Gs1DataWithFnc1) {
   request.gs1 = true;
   const ReadResult r = readEverywhere(AztecTest::encodeSymbol(request));
   EXPECT_TRUE(r.gs1);
-  EXPECT_EQ(r.bytes, bytesOf("0109501101530003" "10AB-12\x1D" "21XYZ"));
-  EXPECT_EQ(r.text, "0109501101530003" "10AB-12\x1D" "21XYZ");
+  EXPECT_EQ(r.bytes, bytesOf("0109501101530003"
+                             "10AB-12\x1D"
+                             "21XYZ"));
+  EXPECT_EQ(r.text,
+            "0109501101530003"
+            "10AB-12\x1D"
+            "21XYZ");
 }
 
 TEST(SymbolContent, StructuredAppendIndexCountAndId) {
@@ -345,10 +364,12 @@ TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
     const bool compact = trial % 2 == 0;
     s.parameters.symbolType = compact ? kCompact : kFullRange;
     s.parameters.layers = 1 + static_cast<int>(g() % (compact ? 4 : 12));
-    const ModeParameters& p = compact ? compactParameters(s.parameters.layers) : fullRangeParameters(s.parameters.layers);
+    const ModeParameters& p =
+        compact ? compactParameters(s.parameters.layers) : fullRangeParameters(s.parameters.layers);
     // Mostly with at least 3 check codewords, below which random data may well pass the check.
     const bool anyCount = trial % 5 == 0;
-    s.parameters.dataCodewords = 1 + static_cast<int>(g() % (anyCount ? (compact ? 64 : 2048) : p.totalCodewords - 3));
+    s.parameters.dataCodewords =
+        1 + static_cast<int>(g() % (anyCount ? (compact ? 64 : 2048) : p.totalCodewords - 3));
     s.parameters.rotation = static_cast<int>(g() % 4);
     s.parameters.mirrored = g() % 2 == 1;
     s.grid.assign(p.symbolSize, std::vector<bool>(p.symbolSize));

@@ -1,14 +1,14 @@
 // The single-byte ECI tables against glibc's iconv, which shares no source with the generator
 // (Python's codecs): a wrong table entry or a set filed under the wrong ECI shows up here.
 
+#include "reader/text_charsets.h"
+
 #include <gtest/gtest.h>
 #include <iconv.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "reader/text_charsets.h"
 
 namespace {
 

@@ -55,7 +55,8 @@ TEST(GenericGF, ArithmeticAgreesWithCarrylessProduct) {
     ASSERT_EQ(f.exp(f.size() - 1), 1);
     const int step = f.size() > 1024 ? 37 : 1;
     for (int a = 0; a < f.size(); a += step)
-      for (int b = 0; b < f.size(); b += step) ASSERT_EQ(f.multiply(a, b), ref.multiply(a, b)) << a << " * " << b;
+      for (int b = 0; b < f.size(); b += step)
+        ASSERT_EQ(f.multiply(a, b), ref.multiply(a, b)) << a << " * " << b;
     for (int a = 1; a < f.size(); ++a) {
       ASSERT_EQ(ref.multiply(a, f.inverse(a)), 1) << a;
       ASSERT_EQ(f.exp(f.log(a)), a) << a;
@@ -70,7 +71,8 @@ TEST(GenericGF, ArgumentErrors) {
   for (int bad : {-1, 16, 1000}) {
     EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.exp(bad); }), "invalid vector<T> subscript");
     EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.inverse(bad); }), "invalid vector<T> subscript");
-    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.multiply(3, bad); }), "invalid vector<T> subscript");
+    EXPECT_EQ(messageOf<std::out_of_range>([&] { RS::GF16.multiply(3, bad); }),
+              "invalid vector<T> subscript");
   }
   EXPECT_EQ(RS::GF16.multiply(0, 1000), 0);  // zero short-circuits before any table is read
 }
@@ -80,7 +82,8 @@ TEST(GenericGF, LazyInitialisationFromManyThreads) {
   static GenericGF local(256, 0x12D);
   std::vector<int> products(8, -1);
   std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t) threads.emplace_back([t, &products] { products[t] = local.multiply(0x80, 2 + t % 2); });
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([t, &products] { products[t] = local.multiply(0x80, 2 + t % 2); });
   for (auto& th : threads) th.join();
   for (int t = 0; t < 8; ++t) EXPECT_EQ(products[t], t % 2 == 0 ? 0x2D : (0x2D ^ 0x80)) << t;
   EXPECT_EQ(local.expTable(), RS::GF256.expTable());
@@ -95,12 +98,17 @@ TEST(GenericGFPoly, ConstructionAndArgumentErrors) {
   EXPECT_EQ(RS::GF64.monomial(3, 7).coefficients(), (std::vector<int>{7, 0, 0, 0}));
   EXPECT_TRUE(RS::GF64.monomial(5, 0).isZero());
   EXPECT_EQ(GenericGFPoly(&RS::GF16, {3, 0, 1}).coefficients(), (std::vector<int>{3, 0, 1}));
-  EXPECT_EQ(messageOf<IllegalArgumentException>([] { GenericGFPoly(&RS::GF16, {}); }), "Coefficients is null or empty");
+  EXPECT_EQ(messageOf<IllegalArgumentException>([] { GenericGFPoly(&RS::GF16, {}); }),
+            "Coefficients is null or empty");
   EXPECT_EQ(messageOf<IllegalArgumentException>([&] { p.multiplyByMonomial(-1, 1); }), "Degree < 0");
-  const std::string range = "invalid vector<T> subscript", mixed = "GenericGFPolys do not have the same GenericGF field";
+  const std::string range = "invalid vector<T> subscript",
+                    mixed = "GenericGFPolys do not have the same GenericGF field";
   EXPECT_EQ(messageOf<std::out_of_range>([&] { p.coefficient(2); }), range);
   EXPECT_EQ(messageOf<IllegalArgumentException>([&] { p.add(GenericGFPoly(&RS::GF64, {1, 2})); }), mixed);
-  EXPECT_EQ(messageOf<IllegalArgumentException>([&] { p.multiply(GenericGFPoly(&RS::GF64, {1, 2})); }), mixed);
+  EXPECT_EQ(messageOf<IllegalArgumentException>([&] {
+              p.multiply(GenericGFPoly(&RS::GF64, {1, 2}));
+            }),
+            mixed);
   // Zero operands are still checked for their field.
   EXPECT_EQ(messageOf<IllegalArgumentException>([&] { RS::GF16.zero().add(RS::GF64.zero()); }), mixed);
   // Coefficients outside the field fail where they are used, also in the batch root search.
@@ -121,23 +129,27 @@ TEST(FieldEvaluation, SyndromesAndRootsMatchPointwiseEvaluation) {
       const int checkCount = trial == 0 ? size - 1 : std::uniform_int_distribution<int>(1, size - 1)(rng);
       const std::vector<int> word = trial == 1 ? std::vector<int>(length, 0) : randomWord(rng, length, size);
       SCOPED_TRACE(testing::Message() << "size " << size << " length " << length << " check " << checkCount);
-      std::vector<int> fast{7}, reference(static_cast<std::size_t>(checkCount));  // stale contents are replaced
+      std::vector<int> fast{7},
+          reference(static_cast<std::size_t>(checkCount));  // stale contents are replaced
       const bool anyNonZero = RS::computeSyndromes(*field, word, checkCount, fast);
-      for (int i = 0; i < checkCount; ++i) reference[checkCount - 1 - i] = GenericGFPoly(field, word).evaluateAt(field->exp(i + 1));
+      for (int i = 0; i < checkCount; ++i)
+        reference[checkCount - 1 - i] = GenericGFPoly(field, word).evaluateAt(field->exp(i + 1));
       EXPECT_EQ(fast, reference);
       EXPECT_EQ(anyNonZero, reference != std::vector<int>(checkCount, 0));
 
       // A random factor on top of the linear ones may add more roots or none.
       GenericGFPoly p = field->one();
       const int factors = std::uniform_int_distribution<int>(0, std::min(size - 2, 40))(rng);
-      for (int k = 0; k < factors; ++k) p = p.multiply(GenericGFPoly(field, {1, std::uniform_int_distribution<int>(1, size - 1)(rng)}));
+      for (int k = 0; k < factors; ++k)
+        p = p.multiply(GenericGFPoly(field, {1, std::uniform_int_distribution<int>(1, size - 1)(rng)}));
       if (trial % 3 == 0) p = p.multiply(GenericGFPoly(field, randomWord(rng, 4, size)));
       std::vector<int> all;
       for (int x = 1; x < size; ++x)
         if (p.evaluateAt(x) == 0) all.push_back(x);
       for (int limit : {0, 1, static_cast<int>(all.size()) / 2, p.degree(), size}) {
         const std::vector<int> expected(all.begin(), all.begin() + std::min<std::size_t>(all.size(), limit));
-        EXPECT_EQ(RS::rootsInOrder(*field, p, limit), expected) << "degree " << p.degree() << " limit " << limit;
+        EXPECT_EQ(RS::rootsInOrder(*field, p, limit), expected)
+            << "degree " << p.degree() << " limit " << limit;
       }
     }
   }

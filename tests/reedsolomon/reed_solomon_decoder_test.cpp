@@ -22,8 +22,10 @@ struct FieldCase {
   int maxLength;  // longest block the Aztec symbology uses with this field
 };
 
-const FieldCase kFields[] = {{&RS::GF16, AztecTest::kRsGF16, 15},       {&RS::GF64, AztecTest::kRsGF64, 63},
-                             {&RS::GF256, AztecTest::kRsGF256, 255},    {&RS::GF1024, AztecTest::kRsGF1024, 1023},
+const FieldCase kFields[] = {{&RS::GF16, AztecTest::kRsGF16, 15},
+                             {&RS::GF64, AztecTest::kRsGF64, 63},
+                             {&RS::GF256, AztecTest::kRsGF256, 255},
+                             {&RS::GF1024, AztecTest::kRsGF1024, 1023},
                              {&RS::GF4096, AztecTest::kRsGF4096, 1664}};
 
 std::vector<int> randomData(std::mt19937& rng, int count, int size) {
@@ -43,9 +45,12 @@ void corrupt(std::vector<int>& word, int count, int size, std::mt19937& rng) {
 
 // A failure must be one of the decoder's own, never something else escaping.
 bool isKnownFailure(const std::exception& e) {
-  static const std::set<std::string> texts{"r_{i-1} was zero", "sigmaTilde(0) was zero",
+  static const std::set<std::string> texts{"r_{i-1} was zero",
+                                           "sigmaTilde(0) was zero",
                                            "Error locator degree does not match number of roots",
-                                           "Bad error location", "Log praram is zero", "Arithmetic Exception",
+                                           "Bad error location",
+                                           "Log praram is zero",
+                                           "Arithmetic Exception",
                                            "invalid vector<T> subscript"};
   return texts.count(e.what()) == 1;
 }
@@ -66,9 +71,11 @@ TEST(ReedSolomonDecoder, CorrectsUpToHalfTheCheckWords) {
     const AztecTest::RsEncoder enc(fc.params);
     const ReedSolomonDecoder decoder(fc.field);
     for (int trial = 0; trial < 12; ++trial) {
-      const int length = trial == 0 ? fc.maxLength : std::uniform_int_distribution<int>(4, std::min(fc.maxLength, 200))(rng);
+      const int length =
+          trial == 0 ? fc.maxLength : std::uniform_int_distribution<int>(4, std::min(fc.maxLength, 200))(rng);
       const int checkCount = std::uniform_int_distribution<int>(1, length - 2)(rng);
-      const std::vector<int> word = enc.encode(randomData(rng, length - checkCount, fc.params.size), checkCount);
+      const std::vector<int> word =
+          enc.encode(randomData(rng, length - checkCount, fc.params.size), checkCount);
       for (int errors : {0, 1, checkCount / 2, std::uniform_int_distribution<int>(0, checkCount / 2)(rng)}) {
         std::vector<int> received = word;
         corrupt(received, errors, fc.params.size, rng);
@@ -96,10 +103,12 @@ TEST(ReedSolomonDecoder, BeyondCapacityFailsCleanly) {
     int raised = 0;
     for (int trial = 0; trial < 60; ++trial) {
       const int length = std::min(fc.maxLength, 12 + trial), checkCount = std::min(length - 1, 4 + trial % 5);
-      std::vector<int> received = enc.encode(randomData(rng, length - checkCount, fc.params.size), checkCount);
+      std::vector<int> received =
+          enc.encode(randomData(rng, length - checkCount, fc.params.size), checkCount);
       corrupt(received, std::min(length, checkCount / 2 + 1 + trial % 4), fc.params.size, rng);
       const std::vector<int> corrupted = received;
-      SCOPED_TRACE(testing::Message() << "size " << fc.params.size << " length " << length << " trial " << trial);
+      SCOPED_TRACE(testing::Message()
+                   << "size " << fc.params.size << " length " << length << " trial " << trial);
       try {
         const int corrected = decoder.decode(received, checkCount);
         int changed = 0;
@@ -125,7 +134,8 @@ TEST(ReedSolomonDecoder, BadLocationsAndArgumentsRaiseTheirExceptions) {
   std::vector<int> received;
   for (int c = 0; c < 256 && received.empty(); ++c) {
     const std::vector<int> r{0, 0, c / 16, c % 16};
-    if (enc.evaluate(r, enc.power(1)) == enc.power(6) && enc.evaluate(r, enc.power(2)) == enc.power(12)) received = r;
+    if (enc.evaluate(r, enc.power(1)) == enc.power(6) && enc.evaluate(r, enc.power(2)) == enc.power(12))
+      received = r;
   }
   ASSERT_EQ(received.size(), 4u);
   const std::vector<int> before = received;

@@ -43,11 +43,15 @@ class Component {
     getFactory_ = symbol<PFN_DllGetActivationFactory>("DllGetActivationFactory");
     canUnloadNow_ = symbol<PFN_DllCanUnloadNow>("DllCanUnloadNow");
   }
-  ~Component() { dlclose(library_); }
+  ~Component() {
+    dlclose(library_);
+  }
   Component(const Component&) = delete;
   Component& operator=(const Component&) = delete;
 
-  HRESULT canUnloadNow() const { return canUnloadNow_(); }
+  HRESULT canUnloadNow() const {
+    return canUnloadNow_();
+  }
 
   // DllGetActivationFactory for a class id (empty: a null HSTRING).
   HRESULT factoryFor(std::u16string_view classId, IActivationFactory** factory) const {
@@ -63,7 +67,8 @@ class Component {
   template <class T = AztecReaderDefault>
   T* activate(const IID& iid = kIidAztecReaderDefault) const {
     IActivationFactory* factory = nullptr;
-    if (factoryFor(kAztecReaderClassId, &factory) != S_OK) throw std::runtime_error("DllGetActivationFactory failed");
+    if (factoryFor(kAztecReaderClassId, &factory) != S_OK)
+      throw std::runtime_error("DllGetActivationFactory failed");
     IInspectable* instance = nullptr;
     const HRESULT made = factory->ActivateInstance(&instance);
     factory->Release();
@@ -89,8 +94,8 @@ class Component {
                           HSTRING* result) {
     using Slot = HRESULT (*)(void*, UINT32, const BYTE*, INT32, INT32, HSTRING*);
     void** vtable = *reinterpret_cast<void***>(reader);
-    return reinterpret_cast<Slot>(vtable[6])(reader, static_cast<UINT32>(pixels.size()), pixels.data(), width, height,
-                                             result);
+    return reinterpret_cast<Slot>(vtable[6])(reader, static_cast<UINT32>(pixels.size()), pixels.data(), width,
+                                             height, result);
   }
 
   struct Answer {

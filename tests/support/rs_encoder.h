@@ -29,11 +29,16 @@ inline constexpr RsField kRsGF4096{4096, 0x1069};
 // The field for a codeword size in bits: 4 (mode message), 6, 8, 10; anything else 12.
 inline RsField rsFieldForWordSize(int bits) {
   switch (bits) {
-    case 4: return kRsGF16;
-    case 6: return kRsGF64;
-    case 8: return kRsGF256;
-    case 10: return kRsGF1024;
-    default: return kRsGF4096;
+    case 4:
+      return kRsGF16;
+    case 6:
+      return kRsGF64;
+    case 8:
+      return kRsGF256;
+    case 10:
+      return kRsGF1024;
+    default:
+      return kRsGF4096;
   }
 }
 

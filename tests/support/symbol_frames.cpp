@@ -61,7 +61,8 @@ std::vector<std::vector<bool>> runZint(const SymbolRequest& request, int sizeOpt
   s->eci = request.eci;
   if (request.readerInit) s->output_options |= READER_INIT;
   if (request.appendCount > 0) {
-    if (request.appendId.size() >= sizeof s->structapp.id) throw std::runtime_error("structured-append ID too long");
+    if (request.appendId.size() >= sizeof s->structapp.id)
+      throw std::runtime_error("structured-append ID too long");
     s->structapp.index = request.appendIndex;
     s->structapp.count = request.appendCount;
     std::copy(request.appendId.begin(), request.appendId.end(), s->structapp.id);
@@ -204,7 +205,8 @@ void jpegRoundTrip(std::vector<std::uint8_t>& bytes, int w, int h, int quality) 
     throw std::runtime_error("JPEG encoding failed");
   int dw = 0, dh = 0, channels = 0;
   std::unique_ptr<stbi_uc, void (*)(void*)> decoded(
-      stbi_load_from_memory(jpeg.data(), static_cast<int>(jpeg.size()), &dw, &dh, &channels, 1), stbi_image_free);
+      stbi_load_from_memory(jpeg.data(), static_cast<int>(jpeg.size()), &dw, &dh, &channels, 1),
+      stbi_image_free);
   if (!decoded || dw != w || dh != h) throw std::runtime_error("JPEG decoding failed");
   std::copy(decoded.get(), decoded.get() + bytes.size(), bytes.begin());
 }
@@ -254,8 +256,8 @@ EncodedSymbol encodeRune(int value) {
   if (!s) throw std::runtime_error("libzint: out of memory");
   s->symbology = BARCODE_AZRUNE;
   const std::string digits = std::to_string(value);
-  if (ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(digits.data()), static_cast<int>(digits.size())) >=
-      ZINT_ERROR)
+  if (ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(digits.data()),
+                      static_cast<int>(digits.size())) >= ZINT_ERROR)
     throw std::runtime_error(std::string("libzint refused: ") + s->errtxt);
   if (s->rows != 11 || s->width != 11) throw std::runtime_error("libzint: a rune is 11 x 11 modules");
   EncodedSymbol out;
@@ -399,7 +401,8 @@ Velmora::Image::GrayBuf renderScene(const std::vector<ScenePart>& parts, const R
     painters.emplace_back(*part.symbol, part.placement, w, h);
   }
   // Illumination across the frame: 1 at the brightest corner, 1 - gradient at the darkest.
-  const double gc = std::cos(o.gradientAngleDegrees * kDegree), gs = std::sin(o.gradientAngleDegrees * kDegree);
+  const double gc = std::cos(o.gradientAngleDegrees * kDegree),
+               gs = std::sin(o.gradientAngleDegrees * kDegree);
   const double p0 = std::min(0.0, gc * w) + std::min(0.0, gs * h);
   const double p1 = std::max(0.0, gc * w) + std::max(0.0, gs * h);
 
@@ -409,7 +412,8 @@ Velmora::Image::GrayBuf renderScene(const std::vector<ScenePart>& parts, const R
       double f = 0.0;
       for (const Painter& p : painters) f = std::max(f, p.coverage(px, py));
       double v = o.light + (static_cast<double>(o.dark) - o.light) * f;
-      if (o.gradient != 0.0 && p1 > p0) v *= 1.0 - o.gradient * ((gc * (px + 0.5) + gs * (py + 0.5)) - p0) / (p1 - p0);
+      if (o.gradient != 0.0 && p1 > p0)
+        v *= 1.0 - o.gradient * ((gc * (px + 0.5) + gs * (py + 0.5)) - p0) / (p1 - p0);
       img[static_cast<std::size_t>(py) * w + px] = v;
     }
 

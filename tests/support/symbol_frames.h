@@ -19,12 +19,12 @@ struct SymbolRequest {
   int layers = 0;      // 0: smallest that fits; otherwise the exact layer count
   int eccPercent = 0;  // 0: the encoder's default (23% + 3 codewords)
   // libzint options; the defaults encode the bytes as they are.
-  int eci = 0;                // ECI designator to write, 0: none
-  bool gs1 = false;           // message in libzint's GS1 form "[01]...", FNC1 first
-  bool readerInit = false;    // reader initialisation symbol
-  int appendIndex = 0;        // structured append: 1-based index ...
-  int appendCount = 0;        // ... of this many symbols; 0: none
-  std::string appendId;       // optional structured-append ID
+  int eci = 0;              // ECI designator to write, 0: none
+  bool gs1 = false;         // message in libzint's GS1 form "[01]...", FNC1 first
+  bool readerInit = false;  // reader initialisation symbol
+  int appendIndex = 0;      // structured append: 1-based index ...
+  int appendCount = 0;      // ... of this many symbols; 0: none
+  std::string appendId;     // optional structured-append ID
 };
 
 // The encoder's module matrix and what it chose.
@@ -62,12 +62,12 @@ struct RenderOptions {
   std::uint8_t dark = 20;
   std::uint8_t light = 230;
   // Extensions for the whole-frame reader; their defaults leave the picture unchanged.
-  double angleDegrees = 0.0;         // extra clockwise rotation by any angle, after the quarter turns
-  double tiltAxisDegrees = 0.0;      // direction of the tilt axis, 0 = vertical
-  double cameraDistance = 2.5;       // camera distance in symbol sizes; smaller = stronger perspective
-  double gradient = 0.0;             // illumination falls by this fraction across the frame
-  double gradientAngleDegrees = 0.0; // direction in which the light falls, 0 = to the right
-  int jpegQuality = 0;               // 1..100: the finished frame goes through a JPEG round trip; 0 = none
+  double angleDegrees = 0.0;          // extra clockwise rotation by any angle, after the quarter turns
+  double tiltAxisDegrees = 0.0;       // direction of the tilt axis, 0 = vertical
+  double cameraDistance = 2.5;        // camera distance in symbol sizes; smaller = stronger perspective
+  double gradient = 0.0;              // illumination falls by this fraction across the frame
+  double gradientAngleDegrees = 0.0;  // direction in which the light falls, 0 = to the right
+  int jpegQuality = 0;                // 1..100: the finished frame goes through a JPEG round trip; 0 = none
 };
 
 // One symbol of a scene: its geometry (moduleSize, centre, rotation, mirrored, angle, tilt,

@@ -17,7 +17,9 @@ bool isDark(const GrayBuf& img, double x, double y) {
   return img.pixelAt(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y))) < 128;
 }
 
-std::vector<std::uint8_t> pixels(const GrayBuf& img) { return {img.row(0), img.row(0) + img.width() * img.height()}; }
+std::vector<std::uint8_t> pixels(const GrayBuf& img) {
+  return {img.row(0), img.row(0) + img.width() * img.height()};
+}
 
 // What the encoder chose (size, layers, codewords) is checked against decoded mode messages by
 // the symbol and decoder tests; here what they take on trust: the bytes kept as given, refusals
@@ -76,7 +78,9 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   RenderOptions o;
   o.moduleSize = 6.0;
   const std::vector<std::uint8_t> sharp = pixels(AztecTest::renderSymbol(s, o));
-  auto midTones = [](const std::vector<std::uint8_t>& p) { return std::count_if(p.begin(), p.end(), [](int v) { return v > 60 && v < 190; }); };
+  auto midTones = [](const std::vector<std::uint8_t>& p) {
+    return std::count_if(p.begin(), p.end(), [](int v) { return v > 60 && v < 190; });
+  };
   EXPECT_EQ(midTones(sharp), 0);  // whole-pixel modules: no partial coverage
   o.blurSigma = 1.5;
   EXPECT_GT(midTones(pixels(AztecTest::renderSymbol(s, o))), 500);
@@ -85,7 +89,8 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   const std::vector<std::uint8_t> noisy = pixels(AztecTest::renderSymbol(s, o));
   EXPECT_EQ(noisy, pixels(AztecTest::renderSymbol(s, o)));
   double sum = 0.0, sq = 0.0;
-  for (int i = 0; i < 640 * 100; ++i) sum += noisy[i], sq += double(noisy[i]) * noisy[i];  // the background strip
+  for (int i = 0; i < 640 * 100; ++i)
+    sum += noisy[i], sq += double(noisy[i]) * noisy[i];  // the background strip
   const double mean = sum / (640 * 100);
   EXPECT_NEAR(mean, 230.0, 0.5);
   EXPECT_NEAR(std::sqrt(sq / (640 * 100) - mean * mean), 10.0, 0.5);

@@ -22,7 +22,8 @@ SymbolCandidate candidate(int dataCodewords, int totalCodewords, int codewordSiz
 BitRing pack(const std::vector<int>& words, int width) {
   BitRing r(words.size() * width);
   for (std::size_t i = 0; i < words.size(); ++i)
-    for (int b = 0; b < width; ++b) r.set(static_cast<long long>(i) * width + b, ((words[i] >> (width - 1 - b)) & 1) != 0);
+    for (int b = 0; b < width; ++b)
+      r.set(static_cast<long long>(i) * width + b, ((words[i] >> (width - 1 - b)) & 1) != 0);
   return r;
 }
 
@@ -39,7 +40,13 @@ TEST(CorrectDataBits, StuffedBitsAreDroppedAndTheTailStaysFalse) {
   // 000001 -> 00000, 111110 -> 11111; 011111 and 100000 keep all six bits.
   const auto raw = pack(AztecTest::rsEncode({0b000001, 0b011111, 0b111110, 0b100000, 0b101010}, 6, 6), 6);
   lastErrorCount = -1;
-  EXPECT_EQ(correct(raw, candidate(5, 11, 6)), "00000" "011111" "11111" "100000" "101010" "00");
+  EXPECT_EQ(correct(raw, candidate(5, 11, 6)),
+            "00000"
+            "011111"
+            "11111"
+            "100000"
+            "101010"
+            "00");
   EXPECT_EQ(lastErrorCount, 0);
 }
 
@@ -53,7 +60,10 @@ TEST(CorrectDataBits, AllZerosOrAllOnesOnlyIllegalAmongTheData) {
     }
   }
   // A valid GF(64) word whose check codeword 4 is 000000: accepted (data 000001 is stuffed).
-  EXPECT_EQ(correct(pack({1, 4, 61, 31, 0, 61}, 6), candidate(2, 6, 6)), "00000" "000100" "0");
+  EXPECT_EQ(correct(pack({1, 4, 61, 31, 0, 61}, 6), candidate(2, 6, 6)),
+            "00000"
+            "000100"
+            "0");
 }
 
 TEST(CorrectDataBits, ImpossibleCountsGiveNoDataAndNoCheckWordsCountEveryCodeword) {
@@ -63,10 +73,15 @@ TEST(CorrectDataBits, ImpossibleCountsGiveNoDataAndNoCheckWordsCountEveryCodewor
   EXPECT_EQ(correct(raw, candidate(0, 17, 6)), "none");
   EXPECT_EQ(correct(raw, candidate(3, 17, 0)), "none");
   EXPECT_EQ(lastErrorCount, 55);
-  EXPECT_EQ(correct(pack({0b100001, 0b011110, 0b000111}, 6), candidate(3, 3, 6)), "100001" "011110" "000111");
+  EXPECT_EQ(correct(pack({0b100001, 0b011110, 0b000111}, 6), candidate(3, 3, 6)),
+            "100001"
+            "011110"
+            "000111");
   EXPECT_EQ(lastErrorCount, 3);
   // Any other codeword size uses the widest field.
-  EXPECT_EQ(correct(pack({0b1001, 0b0110}, 4), candidate(2, 2, 4)), "1001" "0110");
+  EXPECT_EQ(correct(pack({0b1001, 0b0110}, 4), candidate(2, 2, 4)),
+            "1001"
+            "0110");
 }
 
 }  // namespace

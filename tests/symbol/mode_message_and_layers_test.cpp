@@ -40,10 +40,14 @@ SampledGrid seenAs(const Matrix& m, int rotation, bool mirrored) {
 std::pair<int, int> ringPosition(int size, int radius, int i) {
   const int c = size / 2, t = i % (2 * radius);
   switch (i / (2 * radius)) {
-    case 0: return {c - radius, c - radius + t};
-    case 1: return {c - radius + t, c + radius};
-    case 2: return {c + radius, c + radius - t};
-    default: return {c + radius - t, c - radius};
+    case 0:
+      return {c - radius, c - radius + t};
+    case 1:
+      return {c - radius + t, c + radius};
+    case 2:
+      return {c + radius, c + radius - t};
+    default:
+      return {c + radius - t, c - radius};
   }
 }
 
@@ -94,7 +98,8 @@ SymbolCandidate decoded(bool compact, const BitRing& ring) {
 
 // rotation, mirrored, layers, dataCodewords, codewordSize, totalCodewords, symbolSize, leadingBits
 std::vector<int> fields(const SymbolCandidate& c) {
-  return {c.rotation, c.mirrored, c.layers, c.dataCodewords, c.codewordSize, c.totalCodewords, c.symbolSize, c.leadingBits};
+  return {c.rotation,     c.mirrored,       c.layers,     c.dataCodewords,
+          c.codewordSize, c.totalCodewords, c.symbolSize, c.leadingBits};
 }
 
 TEST(ModeMessage, ExtremeFieldsAndFailures) {
@@ -102,7 +107,8 @@ TEST(ModeMessage, ExtremeFieldsAndFailures) {
   // codewords, more than the total, still accepted here.
   EXPECT_EQ(fields(decoded(true, modeRing(true, 4, 1))), (std::vector{0, 0, 4, 1, 8, 76, 27, 0}));
   EXPECT_EQ(fields(decoded(true, modeRing(true, 1, 64))), (std::vector{0, 0, 1, 64, 6, 17, 15, 2}));
-  EXPECT_EQ(fields(decoded(false, modeRing(false, 32, 2048))), (std::vector{0, 0, 32, 2048, 12, 1664, 151, 0}));
+  EXPECT_EQ(fields(decoded(false, modeRing(false, 32, 2048))),
+            (std::vector{0, 0, 32, 2048, 12, 1664, 151, 0}));
 
   SymbolCandidate c;
   c.symbolType = 1;
@@ -115,7 +121,8 @@ TEST(ModeMessage, ExtremeFieldsAndFailures) {
   // Three wrong codewords of (2 layers, 10 codewords), at distance 3 or more from every
   // mode-message codeword: uncorrectable. Upright marks, stale parameters from an earlier read.
   c.mirrored = true;
-  c.layers = 7, c.dataCodewords = 9, c.codewordSize = 5, c.totalCodewords = 11, c.symbolSize = 13, c.leadingBits = 1;
+  c.layers = 7, c.dataCodewords = 9, c.codewordSize = 5, c.totalCodewords = 11, c.symbolSize = 13,
+  c.leadingBits = 1;
   EXPECT_FALSE(decodeModeMessage(c, syntheticRing(true, {5, 9, 13, 6, 2, 2, 2})));
   EXPECT_EQ(fields(c), (std::vector{0, 0, 7, 9, 5, 11, 13, 1}));
   // A symbol type other than compact or full-range: orientation written, answer false.
@@ -130,16 +137,19 @@ SymbolCandidate candidate(bool compact, int layers, int rotation = 0, bool mirro
   SymbolCandidate c;
   c.symbolType = compact ? 1 : 2;
   c.layers = layers, c.rotation = rotation, c.mirrored = mirrored, c.dataCodewords = 1;
-  c.codewordSize = p.codewordSize, c.totalCodewords = p.totalCodewords, c.symbolSize = p.symbolSize, c.leadingBits = p.leadingBits;
+  c.codewordSize = p.codewordSize, c.totalCodewords = p.totalCodewords, c.symbolSize = p.symbolSize,
+  c.leadingBits = p.leadingBits;
   return c;
 }
 
 TEST(DecodeSymbolData, NothingForMissingOrUnreadableData) {
   EXPECT_FALSE(decodeSymbolData(candidate(true, 2), nullptr).has_value());
   // Grids smaller than the walk needs throw instead of reading outside.
-  EXPECT_THROW(extractDataBits(candidate(true, 1), SampledGrid(15, std::vector<bool>(10))), std::out_of_range);
+  EXPECT_THROW(extractDataBits(candidate(true, 1), SampledGrid(15, std::vector<bool>(10))),
+               std::out_of_range);
   EXPECT_THROW(extractDataBits(candidate(true, 1, 0, true), SampledGrid()), std::out_of_range);
-  EXPECT_THROW(extractDataBits(candidate(false, 5), SampledGrid(31, std::vector<bool>(37))), std::out_of_range);
+  EXPECT_THROW(extractDataBits(candidate(false, 5), SampledGrid(31, std::vector<bool>(37))),
+               std::out_of_range);
   // All light: every codeword 0, a valid block whose data codeword 000000 is illegal.
   const SampledGrid light(19, std::vector<bool>(19));
   EXPECT_FALSE(decodeSymbolData(candidate(true, 2), &light).has_value());
@@ -158,19 +168,26 @@ TEST(DecodeSymbolData, NothingForMissingOrUnreadableData) {
 // The expected text includes what the encoder's pad decodes to (a run of ones, then the zeros of
 // stuffed codewords).
 TEST(DecodeSymbolData, EveryRotationAndMirrorGivesTheModeAndTheMessage) {
-  struct Case { std::string text; AztecTest::SymbolKind kind; int layers; std::string pad; };
-  const Case cases[] = {{"HELLO WORLD", AztecTest::SymbolKind::Compact, 1, ""},
-                        {"MODULE ZERO AZTEC", AztecTest::SymbolKind::Compact, 2, "W"},  // pad 11 + stuffed 000
-                        {"PACK MY BOX WITH FIVE DOZEN LIQUOR JUG", AztecTest::SymbolKind::Compact, 4, ""},
-                        {"ORIENTATION 123", AztecTest::SymbolKind::FullRange, 1, ""},
-                        {"NINE LAYERS LEAD FOUR BITS", AztecTest::SymbolKind::FullRange, 9, ""},
-                        {"THIRTY TWO LAYER", AztecTest::SymbolKind::FullRange, 32, ""}};
+  struct Case {
+    std::string text;
+    AztecTest::SymbolKind kind;
+    int layers;
+    std::string pad;
+  };
+  const Case cases[] = {
+      {"HELLO WORLD", AztecTest::SymbolKind::Compact, 1, ""},
+      {"MODULE ZERO AZTEC", AztecTest::SymbolKind::Compact, 2, "W"},  // pad 11 + stuffed 000
+      {"PACK MY BOX WITH FIVE DOZEN LIQUOR JUG", AztecTest::SymbolKind::Compact, 4, ""},
+      {"ORIENTATION 123", AztecTest::SymbolKind::FullRange, 1, ""},
+      {"NINE LAYERS LEAD FOUR BITS", AztecTest::SymbolKind::FullRange, 9, ""},
+      {"THIRTY TWO LAYER", AztecTest::SymbolKind::FullRange, 32, ""}};
   for (const Case& k : cases) {
     auto symbol = AztecTest::encodeText(k.text, k.kind, k.layers);
     std::vector<std::pair<int, int>> flips;
     for (int w : symbol.compact ? std::vector<int>{0, 5} : std::vector<int>{1, 4, 9})
       for (int b = 4 * w; b < 4 * w + 4; ++b)
-        flips.push_back(ringPosition(symbol.size, symbol.compact ? 5 : 7, ringIndexOfMessageBit(symbol.compact, b)));
+        flips.push_back(
+            ringPosition(symbol.size, symbol.compact ? 5 : 7, ringIndexOfMessageBit(symbol.compact, b)));
     AztecTest::flipModules(symbol, flips);
     for (int rotation = 0; rotation < 4; ++rotation)
       for (bool mirrored : {false, true}) {
@@ -178,15 +195,17 @@ TEST(DecodeSymbolData, EveryRotationAndMirrorGivesTheModeAndTheMessage) {
         const SampledGrid grid = seenAs(symbol.modules, rotation, mirrored);
         const SymbolCandidate c = decoded(symbol.compact, ringOf(grid, symbol.compact));
         const std::vector<int> f = fields(c);
-        EXPECT_EQ(std::vector<int>(f.begin(), f.begin() + 7), (std::vector{rotation, mirrored ? 1 : 0, symbol.layers, symbol.dataCodewords,
-                                                                           symbol.codewordSize, symbol.totalCodewords, symbol.size}));
+        EXPECT_EQ(std::vector<int>(f.begin(), f.begin() + 7),
+                  (std::vector{rotation, mirrored ? 1 : 0, symbol.layers, symbol.dataCodewords,
+                               symbol.codewordSize, symbol.totalCodewords, symbol.size}));
         lastErrorCount = -1;
         const auto bytes = decodeSymbolData(c, &grid);
         ASSERT_TRUE(bytes.has_value());
         EXPECT_EQ(std::string(bytes->begin(), bytes->end()), k.text + k.pad);
         // Turned reads differ from the upright one only in the leading-bit positions, which
         // then hold the walk's first bits instead of its wrapped last bits: one codeword at most.
-        EXPECT_TRUE(lastErrorCount == 0 || (lastErrorCount == 1 && rotation > 0 && c.leadingBits > 0)) << lastErrorCount;
+        EXPECT_TRUE(lastErrorCount == 0 || (lastErrorCount == 1 && rotation > 0 && c.leadingBits > 0))
+            << lastErrorCount;
       }
   }
 }

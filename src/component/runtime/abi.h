@@ -61,18 +61,24 @@ constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111u);
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
 
 enum TrustLevel : std::int32_t { BaseTrust = 0, PartialTrust = 1, FullTrust = 2 };
 
 // ---- interface IDs (the platform's well-known values) ----
 constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-constexpr IID IID_IInspectable = {0xAF86E2E0, 0xB12D, 0x4C6A, {0x9C, 0x5A, 0xD7, 0xAA, 0x65, 0x10, 0x1E, 0x90}};
+constexpr IID IID_IInspectable = {
+    0xAF86E2E0, 0xB12D, 0x4C6A, {0x9C, 0x5A, 0xD7, 0xAA, 0x65, 0x10, 0x1E, 0x90}};
 constexpr IID IID_IActivationFactory = {0x00000035, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID IID_IWeakReference = {0x00000037, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID IID_IWeakReferenceSource = {0x00000038, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-constexpr IID IID_IAgileObject = {0x94EA2B94, 0xE9CC, 0x49E0, {0xC0, 0xFF, 0xEE, 0x64, 0xCA, 0x8F, 0x5B, 0x90}};
+constexpr IID IID_IAgileObject = {
+    0x94EA2B94, 0xE9CC, 0x49E0, {0xC0, 0xFF, 0xEE, 0x64, 0xCA, 0x8F, 0x5B, 0x90}};
 constexpr IID IID_IMarshal = {0x00000003, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr CLSID CLSID_InProcFreeMarshaler = {0x0000033A, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
@@ -127,10 +133,10 @@ struct IAgileObject : IUnknown {
 struct IStream;  // only ever passed through; there are no apartments to marshal between here
 
 struct IMarshal : IUnknown {
-  virtual HRESULT GetUnmarshalClass(REFIID riid, void* object, ULONG destContext, void* reserved,
-                                    ULONG flags, CLSID* clsid) = 0;
-  virtual HRESULT GetMarshalSizeMax(REFIID riid, void* object, ULONG destContext, void* reserved,
-                                    ULONG flags, ULONG* size) = 0;
+  virtual HRESULT GetUnmarshalClass(REFIID riid, void* object, ULONG destContext, void* reserved, ULONG flags,
+                                    CLSID* clsid) = 0;
+  virtual HRESULT GetMarshalSizeMax(REFIID riid, void* object, ULONG destContext, void* reserved, ULONG flags,
+                                    ULONG* size) = 0;
   virtual HRESULT MarshalInterface(IStream* stream, REFIID riid, void* object, ULONG destContext,
                                    void* reserved, ULONG flags) = 0;
   virtual HRESULT UnmarshalInterface(IStream* stream, REFIID riid, void** object) = 0;

@@ -14,7 +14,9 @@ struct HSTRING__ {
 
 namespace {
 
-WCHAR* textOf(HSTRING string) { return reinterpret_cast<WCHAR*>(string + 1); }
+WCHAR* textOf(HSTRING string) {
+  return reinterpret_cast<WCHAR*>(string + 1);
+}
 
 }  // namespace
 
@@ -49,9 +51,13 @@ PCNZWCH WindowsGetStringRawBuffer(HSTRING string, UINT32* length) {
   return textOf(string);
 }
 
-UINT32 WindowsGetStringLen(HSTRING string) { return string == nullptr ? 0 : string->length; }
+UINT32 WindowsGetStringLen(HSTRING string) {
+  return string == nullptr ? 0 : string->length;
+}
 
-void CoTaskMemFree(void* block) { std::free(block); }
+void CoTaskMemFree(void* block) {
+  std::free(block);
+}
 
 }  // extern "C"
 
@@ -65,6 +71,8 @@ HSTRING makeString(std::u16string_view text) {
   return string;
 }
 
-void* coTaskMemAlloc(std::size_t bytes) noexcept { return std::malloc(bytes); }
+void* coTaskMemAlloc(std::size_t bytes) noexcept {
+  return std::malloc(bytes);
+}
 
 }  // namespace AztecRuntime

@@ -19,7 +19,9 @@ std::u16string_view viewOf(HSTRING string) {
 
 }  // namespace
 
-Module& Module::instance() noexcept { return theModule; }
+Module& Module::instance() noexcept {
+  return theModule;
+}
 
 HRESULT translateCurrentException() noexcept {
   try {

@@ -17,7 +17,9 @@ HRESULT ControlBlock::QueryInterface(REFIID riid, void** object) {
   return E_NOINTERFACE;
 }
 
-ULONG ControlBlock::AddRef() { return weak_.fetch_add(1, std::memory_order_relaxed) + 1; }
+ULONG ControlBlock::AddRef() {
+  return weak_.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 ULONG ControlBlock::Release() {
   const ULONG remaining = weak_.fetch_sub(1, std::memory_order_acq_rel) - 1;

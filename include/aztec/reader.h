@@ -5,32 +5,15 @@
 // message, layer walk, text decoding) and adds its own search and sampling. The exact decoder
 // (Decoder, readAztecCamera) is unaffected by it.
 
+#include <aztec/types.h>
+
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "detect/point2d.h"
-
 namespace Aztec {
-
-// A luminance plane: `height` rows of `width` bytes, each row starting `stride` bytes after the
-// previous one. The reader only reads inside it.
-struct LumaView {
-  const std::uint8_t* data = nullptr;
-  int width = 0;
-  int height = 0;
-  int stride = 0;
-};
-
-// Raised by WholeFrameReader::read for a view it cannot read safely: null data, a size of zero
-// or below, a stride smaller than the width, or a size whose byte count overflows.
-class InvalidViewError : public std::invalid_argument {
- public:
-  using std::invalid_argument::invalid_argument;
-};
 
 struct ReaderOptions {
   // Region of interest in pixels; a zero width or height means the whole frame. It is clipped
