@@ -4,6 +4,7 @@
 #include <aztec/reader.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -36,6 +37,7 @@ const char kUsage[] =
     "               {file, symbols:0} for a file without one. With --exact one per file:\n"
     "               file, status, statusText, text, bytesHex, error\n"
     "  -v, --verbose  describe each symbol (with --exact: the decoder's status text) on stderr\n"
+    "  --time       print each frame's read time on stderr (\"FILE: 1.234 ms\")\n"
     "  -h, --help   show this help\n"
     "\n"
     "Messages are shown byte by byte as Latin-1 characters, written as UTF-8. With several\n"
@@ -49,6 +51,7 @@ struct Options {
   Format format = Format::Text;
   bool verbose = false;
   bool exact = false;
+  bool time = false;
   std::optional<std::pair<int, int>> rawSize;
   std::vector<std::string> files;
 };
@@ -82,6 +85,19 @@ class Progress {
   std::size_t total_;
   std::size_t shown_ = 0;
 };
+
+// Runs `read` and, with --time, prints how long it took.
+template <class F>
+void timed(const Options& opt, const std::string& file, Progress& progress, F&& read) {
+  const auto t0 = std::chrono::steady_clock::now();
+  read();
+  if (!opt.time) return;
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  progress.clear();
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", ms);
+  std::cerr << file << ": " << text << " ms\n";
+}
 
 // Status texts end a line with "\n #err=N"; one line on stderr reads better.
 std::string oneLine(std::string text) {
@@ -142,7 +158,7 @@ bool readWholeFrame(const Options& opt, const std::string& file, const Velmora::
   std::optional<std::string> error;
   try {
     const Aztec::LumaView view{frame.row(0), frame.width(), frame.height(), frame.stride()};
-    symbols = Aztec::WholeFrameReader().read(view);
+    timed(opt, file, progress, [&] { symbols = Aztec::WholeFrameReader().read(view); });
   } catch (const std::exception& e) {
     error = e.what();
   } catch (...) {
@@ -211,6 +227,9 @@ int main(int argc, char** argv) {
     } else if (a == "--exact") {
       opt.exact = true;
       continue;
+    } else if (a == "--time") {
+      opt.time = true;
+      continue;
     } else if (a == "-v" || a == "--verbose") {
       opt.verbose = true;
       continue;
@@ -275,7 +294,7 @@ int main(int argc, char** argv) {
     int status = -1;
     std::optional<std::string> error;
     try {
-      status = decoder.decode(frame, statusText);
+      timed(opt, file, progress, [&] { status = decoder.decode(frame, statusText); });
     } catch (const std::exception& e) {
       error = e.what();
     } catch (...) {

@@ -76,6 +76,10 @@ if ! grep -Eq '^\{"file":"[^"]*blank\.pgm","status":(0|1|null),"statusText":".*"
   echo "FAIL: --json line for a blank frame:"; cat "$tmp/out"; failures=$((failures + 1))
 fi
 
+# --time: one line per frame with its read time, both readers.
+expect 1 "^$tmp/blank.pgm: [0-9]*\.[0-9][0-9][0-9] ms$" --time --json "$tmp/blank.pgm"
+expect 1 "^$tmp/blank.pgm: [0-9]*\.[0-9][0-9][0-9] ms$" --time --exact --json "$tmp/blank.pgm"
+
 # A file error among readable files: the others are still reported, exit 2 wins.
 expect 2 "$tmp/missing.png: cannot open" --json "$tmp/blank.pgm" "$tmp/missing.png"
 grep -q '"file":"[^"]*blank.pgm"' "$tmp/out" || { echo "FAIL: blank.pgm not reported next to a missing file"; failures=$((failures + 1)); }
