@@ -16,6 +16,9 @@ namespace {
 
 // Candidates before their all-round check: data regions and textures give many.
 constexpr int kMaxCandidates = 4000;
+// Radius in modules the edge refinement reaches before the reference-grid search takes over:
+// past the first grid lines (16 modules out).
+constexpr int kGridStartRadius = 17;
 
 struct Accepted {
   ReadResult result;
@@ -35,7 +38,7 @@ bool insideQuad(const std::array<Point2D, 4>& q, const Point2D& p) {
   return positive == 0 || negative == 0;
 }
 
-std::array<Point2D, 4> gridCorners(const PerspectiveTransform& t, double s, double ox, double oy) {
+std::array<Point2D, 4> gridCorners(const ModuleMap& t, double s, double ox, double oy) {
   std::array<Point2D, 4> c = {t.map(-s, -s), t.map(s, -s), t.map(s, s), t.map(-s, s)};
   for (Point2D& p : c) {
     p.x += ox;
@@ -100,6 +103,13 @@ class Search {
     if (full)
       params.corners = {t0->map(-5.0, -5.0), t0->map(5.0, -5.0), t0->map(5.0, 5.0), t0->map(-5.0, 5.0)};
 
+    // Large full-range symbols through their reference grid: the lines near the finder from a
+    // transform refined that far, one transform per grid cell beyond.
+    if (full) {
+      const PerspectiveTransform inner = refineOnEdges(pp, *t0, params, kGridStartRadius);
+      if (const auto cells = gridCellMap(pp, inner, params))
+        if (auto a = decodeWith(pp, *cells, params, cand.inverted)) return a;
+    }
     const PerspectiveTransform refined = refineOnEdges(pp, *t0, params);
     for (const PerspectiveTransform* t : {&refined, &*t0}) {
       if (auto a = decodeWith(pp, *t, params, cand.inverted)) return a;
@@ -108,8 +118,8 @@ class Search {
     return std::nullopt;
   }
 
-  std::optional<Accepted> decodeWith(const PolarPlane& pp, const PerspectiveTransform& t,
-                                     const SymbolCandidate& params, bool inverted) const {
+  std::optional<Accepted> decodeWith(const PolarPlane& pp, const ModuleMap& t, const SymbolCandidate& params,
+                                     bool inverted) const {
     const ModuleValues values = sampleModules(pp, t, params);
     const Levels lv = finderLevels(pp, t, params.symbolType == kFullRange);
     const double contrast = lv.light - lv.dark;
