@@ -170,13 +170,15 @@ bool finderDark(int gx, int gy, int finderRadius, bool& inFinder) {
 
 }  // namespace
 
-double PolarPlane::moduleValue(const ModuleMap& t, double gx, double gy) const {
+double PolarPlane::moduleValue(const ModuleMap& map, double gx, double gy) const {
   constexpr double o = 0.2;
-  const Point2D c = t.map(gx, gy);
-  const Point2D l = t.map(gx - o, gy);
-  const Point2D r = t.map(gx + o, gy);
-  const Point2D u = t.map(gx, gy - o);
-  const Point2D d = t.map(gx, gy + o);
+  // One transform for the module's five points: cells meet without a step.
+  const PerspectiveTransform& t = map.local(gx, gy);
+  const Point2D c = ModuleMap::apply(t, gx, gy);
+  const Point2D l = ModuleMap::apply(t, gx - o, gy);
+  const Point2D r = ModuleMap::apply(t, gx + o, gy);
+  const Point2D u = ModuleMap::apply(t, gx, gy - o);
+  const Point2D d = ModuleMap::apply(t, gx, gy + o);
   return (value(c.x, c.y) + value(l.x, l.y) + value(r.x, r.y) + value(u.x, u.y) + value(d.x, d.y)) / 5.0;
 }
 
@@ -376,30 +378,38 @@ int innerCell(int i, int d) {
 }
 
 // Offset across a grid line, in modules, where the modules along it alternate most strongly:
-// `along` module centres on the line at `across` offsets (steps of 0.2 module) through `at`.
-// Nothing when no offset shows the alternation clearly.
+// module centres `from` .. `to` along the line at `across` offsets up to `reach` steps of 0.2
+// module either way (at most 5) through `at`. The alternation is measured in two phases half a module apart,
+// so that a position along the line up to half a module off costs little of it. Nothing when no offset shows
+// the alternation clearly.
 template <class At>
-std::optional<double> lineOffset(const PolarPlane& plane, int from, int to, double contrast, At&& at) {
-  constexpr int kSteps = 11;  // -1.0 .. 1.0 modules
-  std::array<double, kSteps> strength{};
-  const int count = to - from + 1;
+std::optional<double> lineOffset(const PolarPlane& plane, int from, int to, int reach, double contrast,
+                                 At&& at) {
+  std::array<double, 11> strength{};
+  const int steps = 2 * std::clamp(reach, 1, 5) + 1;
+  const int count = to - from;  // module pairs m, m + 0.5 for m in from .. to - 1
   if (count < 6) return std::nullopt;
-  for (int o = 0; o < kSteps; ++o) {
-    const double across = (o - kSteps / 2) * 0.2;
-    double sum = 0.0, alternating = 0.0;
-    for (int m = from; m <= to; ++m) {
+  for (int o = 0; o < steps; ++o) {
+    const double across = (o - steps / 2) * 0.2;
+    double sum0 = 0.0, sum1 = 0.0, alt0 = 0.0, alt1 = 0.0;
+    for (int m = from; m < to; ++m) {
       const Point2D p = at(across, m);
-      const double v = plane.value(p.x, p.y);
-      sum += v;
-      alternating += (m & 1) ? -v : v;
+      const Point2D q = at(across, m + 0.5);
+      const double v = plane.value(p.x, p.y), w = plane.value(q.x, q.y);
+      sum0 += v;
+      sum1 += w;
+      alt0 += (m & 1) ? -v : v;
+      alt1 += (m & 1) ? -w : w;
     }
     // Less the mean's share of an odd count, so that uniform light or dark scores nothing.
-    const double mean = sum / count;
-    const double bias = (count & 1) ? ((from & 1) ? -mean : mean) : 0.0;
-    strength[static_cast<std::size_t>(o)] = std::abs(alternating - bias) / count;
+    if (count & 1) {
+      alt0 -= ((from & 1) ? -sum0 : sum0) / count;
+      alt1 -= ((from & 1) ? -sum1 : sum1) / count;
+    }
+    strength[static_cast<std::size_t>(o)] = std::hypot(alt0, alt1) / count;
   }
   int best = 0;
-  for (int o = 1; o < kSteps; ++o)
+  for (int o = 1; o < steps; ++o)
     if (strength[static_cast<std::size_t>(o)] > strength[static_cast<std::size_t>(best)]) best = o;
   const double peak = strength[static_cast<std::size_t>(best)];
   // A line shows about half the finder's contrast between neighbours at least.
@@ -407,11 +417,11 @@ std::optional<double> lineOffset(const PolarPlane& plane, int from, int to, doub
   // Centroid of the peak above half its height: the middle of the line, not one sample.
   double weight = 0.0, moment = 0.0;
   for (int dir : {-1, 1})
-    for (int o = dir < 0 ? best : best + 1; o >= 0 && o < kSteps; o += dir) {
+    for (int o = dir < 0 ? best : best + 1; o >= 0 && o < steps; o += dir) {
       const double w = strength[static_cast<std::size_t>(o)] - 0.5 * peak;
       if (w <= 0.0) break;
       weight += w;
-      moment += w * (o - kSteps / 2) * 0.2;
+      moment += w * (o - steps / 2) * 0.2;
     }
   return moment / weight;
 }
@@ -468,10 +478,12 @@ std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveT
           // Modules of each line within the symbol, up to eight either side of the crossing.
           const int yFrom = std::max(gy - 8, -half), yTo = std::min(gy + 8, half);
           const int xFrom = std::max(gx - 8, -half), xTo = std::min(gx + 8, half);
-          const auto ox = lineOffset(plane, yFrom, yTo, contrast,
-                                     [&](double across, int y) { return m->map(gx + across, y); });
-          const auto oy = lineOffset(plane, xFrom, xTo, contrast,
-                                     [&](double across, int x) { return m->map(x, gy + across); });
+          // The first pass starts from extrapolated crossings; later ones only settle them.
+          const int reach = pass == 0 ? 5 : 3;
+          const auto ox = lineOffset(plane, yFrom, yTo, reach, contrast,
+                                     [&](double across, double y) { return m->map(gx + across, y); });
+          const auto oy = lineOffset(plane, xFrom, xTo, reach, contrast,
+                                     [&](double across, double x) { return m->map(x, gy + across); });
           const Point2D before = crossing(i, j);
           if (!ox || !oy) {
             ++missed;
@@ -497,7 +509,8 @@ std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveT
         if (!m) return std::nullopt;
         crossing(i, j) = m->map(16.0 * i, 16.0 * j);
       }
-    if (moved < 0.05) break;
+    // A tenth of a module moves no sample off its module.
+    if (moved < 0.1) break;
   }
   std::vector<PerspectiveTransform> cells;
   cells.reserve(static_cast<std::size_t>(2 * k + 2) * (2 * k + 2));

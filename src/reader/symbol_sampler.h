@@ -27,10 +27,23 @@ class ModuleMap {
   ModuleMap(int k, std::vector<PerspectiveTransform> cells) : k_(k), cells_(std::move(cells)) {}
 
   Point2D map(double gx, double gy) const {
-    if (k_ < 0) return single_.map(gx, gy);
+    const PerspectiveTransform& t = local(gx, gy);
+    return apply(t, gx, gy);
+  }
+
+  // The transform that serves grid point (gx, gy); moves the point into its coordinates.
+  const PerspectiveTransform& local(double& gx, double& gy) const {
+    if (k_ < 0) return single_;
     const int cx = cell(gx), cy = cell(gy);
-    return cells_[static_cast<std::size_t>((cx + k_ + 1) * (2 * k_ + 2) + cy + k_ + 1)].map(
-        gx - 16.0 * cx - 8.0, gy - 16.0 * cy - 8.0);
+    gx -= 16.0 * cx + 8.0;
+    gy -= 16.0 * cy + 8.0;
+    return cells_[static_cast<std::size_t>((cx + k_ + 1) * (2 * k_ + 2) + cy + k_ + 1)];
+  }
+
+  // PerspectiveTransform::map, inline for the sampling loops.
+  static Point2D apply(const PerspectiveTransform& t, double x, double y) {
+    const double w = t.g * x + t.h * y + 1.0;
+    return {(t.a * x + t.b * y + t.c) / w, (t.d * x + t.e * y + t.f) / w};
   }
 
  private:
