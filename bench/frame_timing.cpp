@@ -229,7 +229,8 @@ int main(int argc, char** argv) {
     timed.push_back(timeFrame(file, view, repeat));
   }
   if (synthetic) {
-    for (const AztecBench::NamedFrame& f : AztecBench::finderLikeFrames()) {
+    for (const auto& recipe : AztecBench::finderLikeRecipes()) {
+      const AztecBench::NamedFrame f = recipe();
       const Aztec::LumaView view{f.pixels.data(), f.width, f.height, f.width};
       timed.push_back(timeFrame(f.name, view, repeat));
     }

@@ -5,7 +5,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace AztecBench {
@@ -121,17 +124,18 @@ inline NamedFrame bars(int w, int h, int unit, double degrees) {
 
 }  // namespace synthetic
 
-// Every finder-like frame at both sizes.
-inline std::vector<NamedFrame> finderLikeFrames() {
-  std::vector<NamedFrame> out;
+// Every finder-like frame at both sizes, as recipes: drawing a 1920x1080 frame takes a while.
+inline std::vector<std::function<NamedFrame()>> finderLikeRecipes() {
+  std::vector<std::function<NamedFrame()>> out;
   for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1920, 1080}}) {
     for (double cell : {1.5, 2.5, 4.0, 7.0, 12.0})
-      for (double deg : {0.0, 3.0, 20.0, 45.0}) out.push_back(synthetic::checkerboard(w, h, cell, deg));
-    for (int cell : {1, 2, 3, 5}) out.push_back(synthetic::binaryNoise(w, h, cell));
-    for (double pitch : {4.0, 6.0, 9.0}) out.push_back(synthetic::halftone(w, h, pitch));
-    for (int dot : {1, 2, 3}) out.push_back(synthetic::denseText(w, h, dot));
+      for (double deg : {0.0, 3.0, 20.0, 45.0})
+        out.push_back([=] { return synthetic::checkerboard(w, h, cell, deg); });
+    for (int cell : {1, 2, 3, 5}) out.push_back([=] { return synthetic::binaryNoise(w, h, cell); });
+    for (double pitch : {4.0, 6.0, 9.0}) out.push_back([=] { return synthetic::halftone(w, h, pitch); });
+    for (int dot : {1, 2, 3}) out.push_back([=] { return synthetic::denseText(w, h, dot); });
     for (int unit : {2, 3, 5})
-      for (double deg : {0.0, 30.0}) out.push_back(synthetic::bars(w, h, unit, deg));
+      for (double deg : {0.0, 30.0}) out.push_back([=] { return synthetic::bars(w, h, unit, deg); });
   }
   return out;
 }
