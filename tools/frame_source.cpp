@@ -33,7 +33,7 @@ class ByteInput {
   // Up to n bytes; fewer only at the end of the input.
   std::size_t read(std::uint8_t* dst, std::size_t n) {
     std::size_t got = std::min(n, ahead_.size() - aheadPos_);
-    std::memcpy(dst, ahead_.data() + aheadPos_, got);
+    if (got > 0) std::memcpy(dst, ahead_.data() + aheadPos_, got);
     aheadPos_ += got;
     while (got < n) {
       const std::size_t k = std::fread(dst + got, 1, n - got, file_);
