@@ -1,9 +1,9 @@
 // make-stream: writes a frame stream of rendered symbols on stdout, for the stream tests and
 // the frames-per-second figure.
-// Usage: make-stream FORMAT WxH [--fps N] [--camera] FRAME...
+// Usage: make-stream FORMAT WxH [--fps N] FRAME...
 //   FORMAT  raw, pgm (one frame), y4m420 (no C tag: the default), y4m422, y4m444, y4mmono
-//   FRAME   the message of one frame, or "." for a frame without a symbol
-//   --camera  camera-like frames: blur, noise, light gradient, tilt, a pose varying per frame
+//   FRAME   the message of one frame, "." for a frame without a symbol; "camera:MESSAGE" for a
+//           camera-like frame (blur, noise, light gradient, tilt, a pose varying per frame)
 
 #include <cstdio>
 #include <iostream>
@@ -15,21 +15,18 @@
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::cerr << "usage: make-stream FORMAT WxH [--fps N] [--camera] FRAME...\n";
+    std::cerr << "usage: make-stream FORMAT WxH [--fps N] FRAME...\n";
     return 2;
   }
   const std::string format = argv[1];
   int width = 0, height = 0;
   if (std::sscanf(argv[2], "%dx%d", &width, &height) != 2 || width <= 0 || height <= 0) return 2;
   std::string fps;
-  bool camera = false;
   std::vector<std::string> frames;
   for (int i = 3; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--fps" && i + 1 < argc)
       fps = argv[++i];
-    else if (a == "--camera")
-      camera = true;
     else
       frames.push_back(a);
   }
@@ -49,6 +46,8 @@ int main(int argc, char** argv) {
 
   std::map<std::string, AztecTest::EncodedSymbol> symbols;
   for (std::size_t n = 0; n < frames.size(); ++n) {
+    const bool camera = frames[n].rfind("camera:", 0) == 0;
+    const std::string message = camera ? frames[n].substr(7) : frames[n];
     AztecTest::RenderOptions r;
     r.width = width;
     r.height = height;
@@ -62,12 +61,12 @@ int main(int argc, char** argv) {
       r.seed = static_cast<std::uint32_t>(n + 1);
     }
     Velmora::Image::GrayBuf frame;
-    if (frames[n] == ".") {
+    if (message == ".") {
       r.light = 200;  // a plain frame with the same noise and light
       frame = AztecTest::renderScene({}, r);
     } else {
-      auto it = symbols.find(frames[n]);
-      if (it == symbols.end()) it = symbols.emplace(frames[n], AztecTest::encodeText(frames[n])).first;
+      auto it = symbols.find(message);
+      if (it == symbols.end()) it = symbols.emplace(message, AztecTest::encodeText(message)).first;
       r.moduleSize = std::max(2.0, 0.5 * std::min(width, height) / it->second.size);
       frame = AztecTest::renderSymbol(it->second, r);
     }
