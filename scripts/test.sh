@@ -22,6 +22,10 @@ done
 echo "== install the core and build the example project against it"
 ./scripts/check-install.sh
 
+# The component built for Windows (mingw-w64) and activated through Wine's runtime.
+echo "== windows: the component DLL under Wine"
+./scripts/test-windows.sh
+
 # Data races between concurrent decodes: only the concurrency tests, under ThreadSanitizer
 # (halt_on_error=1 through the tsan test preset). The 10,000-decode leak test is left to the
 # asan stage above.
