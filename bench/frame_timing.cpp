@@ -20,6 +20,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <new>
 #include <string>
@@ -220,7 +221,10 @@ int main(int argc, char** argv) {
   for (const std::string& file : files) {
     Velmora::Image::GrayBuf frame;
     try {
-      frame = AztecTools::decodeImage(AztecTools::readFileBytes(file));
+      std::ifstream in(file, std::ios::binary);
+      const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                            std::istreambuf_iterator<char>());
+      frame = AztecTools::decodeImage(bytes);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "frame-timing: %s: %s\n", file.c_str(), e.what());
       continue;

@@ -4,7 +4,11 @@
 #include <array>
 #include <cmath>
 
+#include "reader/tuning.h"
+
 namespace Aztec {
+
+using namespace Tuning;
 
 namespace {
 
@@ -102,7 +106,7 @@ std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges) {
       b[i] += row[i] * e.line;
     }
   }
-  if (nv < 8 || nh < 8) return std::nullopt;
+  if (nv < kEdgeMinPerDirection || nh < kEdgeMinPerDirection) return std::nullopt;
   if (!solve8(a, b)) return std::nullopt;
   return Mat3{b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], 1.0};
 }
@@ -113,18 +117,19 @@ double residual(const Mat3& g, const EdgePoint& e) {
   return std::abs(u - e.line);
 }
 
-// Local thresholds for a square of module values (n x n, column-major): per 4 x 4 block of
-// modules, the midpoint of the dark and light means of the 12 x 12 modules around it, or the
-// finder's midpoint where that window shows no contrast.
+// Local thresholds for a square of module values (n x n, column-major): per block of modules, the
+// midpoint of the dark and light means of the modules around it, or the finder's midpoint where
+// that window shows no contrast.
 std::vector<double> localThresholds(const std::vector<double>& v, int n, const Levels& levels) {
   const double global = 0.5 * (levels.dark + levels.light);
-  const double minContrast = 0.35 * (levels.light - levels.dark);
-  const int nb = (n + 3) / 4;
+  const double minContrast = kThresholdMinContrast * (levels.light - levels.dark);
+  constexpr int B = kThresholdBlock, M = kThresholdMargin;
+  const int nb = (n + B - 1) / B;
   std::vector<double> blockT(static_cast<std::size_t>(nb) * nb, global);
   for (int bx = 0; bx < nb; ++bx)
     for (int by = 0; by < nb; ++by) {
-      const int x0 = std::max(0, 4 * bx - 4), x1 = std::min(n, 4 * bx + 8);
-      const int y0 = std::max(0, 4 * by - 4), y1 = std::min(n, 4 * by + 8);
+      const int x0 = std::max(0, B * bx - M), x1 = std::min(n, B * bx + B + M);
+      const int y0 = std::max(0, B * by - M), y1 = std::min(n, B * by + B + M);
       double sum = 0.0;
       int count = 0;
       for (int x = x0; x < x1; ++x)
@@ -158,117 +163,24 @@ std::vector<double> localThresholds(const std::vector<double>& v, int n, const L
   std::vector<double> out(static_cast<std::size_t>(n) * n);
   for (int x = 0; x < n; ++x)
     for (int y = 0; y < n; ++y)
-      out[static_cast<std::size_t>(x) * n + y] = blockT[static_cast<std::size_t>(x / 4) * nb + y / 4];
+      out[static_cast<std::size_t>(x) * n + y] = blockT[static_cast<std::size_t>(x / B) * nb + y / B];
   return out;
 }
 
-bool finderDark(int gx, int gy, int finderRadius, bool& inFinder) {
-  const int d = std::max(std::abs(gx), std::abs(gy));
-  inFinder = d <= finderRadius;
-  return d % 2 == 0;
-}
-
 }  // namespace
-
-double PolarPlane::moduleValue(const ModuleMap& map, double gx, double gy) const {
-  constexpr double o = 0.2;
-  // One transform for the module's five points: cells meet without a step.
-  const PerspectiveTransform& t = map.local(gx, gy);
-  const Point2D c = ModuleMap::apply(t, gx, gy);
-  const Point2D l = ModuleMap::apply(t, gx - o, gy);
-  const Point2D r = ModuleMap::apply(t, gx + o, gy);
-  const Point2D u = ModuleMap::apply(t, gx, gy - o);
-  const Point2D d = ModuleMap::apply(t, gx, gy + o);
-  return (value(c.x, c.y) + value(l.x, l.y) + value(r.x, r.y) + value(u.x, u.y) + value(d.x, d.y)) / 5.0;
-}
-
-std::optional<PerspectiveTransform> finderTransform(const std::array<Point2D, 4>& corners, double r) {
-  PerspectiveTransform t;
-  try {
-    t = fitPerspective({Point2D{-r, -r}, Point2D{r, -r}, Point2D{r, r}, Point2D{-r, r}}, corners);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-  for (double v : {t.a, t.b, t.c, t.d, t.e, t.f, t.g, t.h})
-    if (!std::isfinite(v)) return std::nullopt;
-  return t;
-}
-
-Levels finderLevels(const PolarPlane& plane, const ModuleMap& t, bool fullRange) {
-  const int rings = fullRange ? 6 : 4;
-  double sd = 0.0, sl = 0.0;
-  int nd = 0, nl = 0;
-  for (int d = 0; d <= rings; ++d) {
-    // Four points per ring, on the axes (the middles of its sides).
-    const int pts[4][2] = {{d, 0}, {-d, 0}, {0, d}, {0, -d}};
-    for (const auto& q : pts) {
-      const double v = plane.moduleValue(t, q[0], q[1]);
-      if (d % 2 == 0) {
-        sd += v;
-        ++nd;
-      } else {
-        sl += v;
-        ++nl;
-      }
-      if (d == 0) break;
-    }
-  }
-  return {sd / nd, sl / nl};
-}
-
-int finderPatternErrors(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange) {
-  const int radius = fullRange ? 6 : 4;
-  const int all = (2 * radius + 1) * (2 * radius + 1);
-  const Levels lv = finderLevels(plane, t, fullRange);
-  if (!(lv.light - lv.dark >= 8.0)) return all;
-  const double mid = 0.5 * (lv.dark + lv.light);
-  int bad = 0;
-  for (int x = -radius; x <= radius; ++x)
-    for (int y = -radius; y <= radius; ++y) {
-      bool inFinder = false;
-      const bool ideal = finderDark(x, y, radius, inFinder);
-      if ((plane.moduleValue(t, x, y) < mid) != ideal) ++bad;
-    }
-  return bad;
-}
-
-std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange,
-                               double scale) {
-  const int n = fullRange ? 14 : 10;
-  const int r = n / 2;
-  std::vector<double> samples(static_cast<std::size_t>(4 * n));
-  for (int i = 0; i < n; ++i) {
-    const double gx[4] = {static_cast<double>(-r + i), static_cast<double>(r), static_cast<double>(r - i),
-                          static_cast<double>(-r)};
-    const double gy[4] = {static_cast<double>(-r), static_cast<double>(-r + i), static_cast<double>(r),
-                          static_cast<double>(r - i)};
-    for (int s = 0; s < 4; ++s)
-      samples[static_cast<std::size_t>(s * n + i)] = plane.moduleValue(t, gx[s] * scale, gy[s] * scale);
-  }
-  const Levels lv = finderLevels(plane, t, fullRange);
-  const double mid = 0.5 * (lv.dark + lv.light);
-  const double span = lv.light - lv.dark;
-  std::vector<BitRing> rings;
-  for (double shift : {0.0, -0.15, 0.15, -0.3, 0.3}) {
-    BitRing ring(static_cast<std::size_t>(4 * n));
-    for (int i = 0; i < 4 * n; ++i) ring.set(i, samples[static_cast<std::size_t>(i)] < mid + shift * span);
-    rings.push_back(std::move(ring));
-  }
-  return rings;
-}
 
 PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTransform& t0,
                                    const SymbolCandidate& params, int maxRadius) {
   const bool full = params.symbolType == kFullRange;
   const int half = std::min(params.symbolSize / 2, maxRadius);
-  const int finderRadius = full ? 6 : 4;
+  const int radius0 = finderRadius(full);
   PerspectiveTransform t = t0;
   const Levels levels = finderLevels(plane, t0, full);
   const double contrast = levels.light - levels.dark;
   if (!(contrast > 0.0)) return t0;
 
-  int radius = std::min(half, finderRadius + 3);
-  for (int iteration = 0; iteration < 12; ++iteration) {
+  int radius = std::min(half, radius0 + kRefineStartBeyondFinder);
+  for (int iteration = 0; iteration < kRefineRounds; ++iteration) {
     const int n = 2 * radius + 1;
     std::vector<double> v(static_cast<std::size_t>(n) * n);
     std::vector<Point2D> at(static_cast<std::size_t>(n) * n);  // module centres in the image
@@ -283,7 +195,7 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
     for (int x = 0; x < n; ++x)
       for (int y = 0; y < n; ++y) {
         bool inFinder = false;
-        const bool ideal = finderDark(x - radius, y - radius, finderRadius, inFinder);
+        const bool ideal = finderDark(x - radius, y - radius, radius0, inFinder);
         const std::size_t i = static_cast<std::size_t>(x) * n + y;
         dark[i] = inFinder ? ideal : v[i] < thr[i];
       }
@@ -306,7 +218,7 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
           const Point2D a = at[i1];
           const Point2D b = at[i2];
           const double len = std::hypot(b.x - a.x, b.y - a.y);
-          const int steps = std::clamp(static_cast<int>(len / 0.5), 4, 16);
+          const int steps = std::clamp(static_cast<int>(len / kEdgeStep), kEdgeMinSteps, kEdgeMaxSteps);
           const double level = 0.5 * (thr[i1] + thr[i2]);
           // Sign of (value - level) is negative on the dark side.
           double prev = plane.value(a.x, a.y) - level;
@@ -321,7 +233,7 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
             }
             prev = cur;
           }
-          if (best < 0.0 || std::abs(best - 0.5) > 0.45) continue;
+          if (best < 0.0 || std::abs(best - 0.5) > kEdgeMaxOffset) continue;
           const double px = a.x + (b.x - a.x) * best;
           const double py = a.y + (b.y - a.y) * best;
           EdgePoint e;
@@ -336,7 +248,7 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
       // One round of outlier removal: edges misplaced by a wrongly classed module.
       std::vector<EdgePoint> kept;
       for (const EdgePoint& e : edges)
-        if (residual(*g, e) < 0.2) kept.push_back(e);
+        if (residual(*g, e) < kEdgeOutlier) kept.push_back(e);
       if (kept.size() * 2 > edges.size()) {
         if (auto g2 = fitEdges(kept)) g = g2;
       }
@@ -346,9 +258,9 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
       }
     }
     if (radius == half) break;
-    radius = std::min(half, static_cast<int>(radius * 1.7) + 2);
+    radius = std::min(half, static_cast<int>(radius * kRefineGrowth) + kRefineGrowthSlack);
     // A step that would leave only a thin border for the next one takes the whole symbol now.
-    if (radius * 20 >= half * 17) radius = half;
+    if (radius * kRefineWholeDenominator >= half * kRefineWholeNumerator) radius = half;
   }
   return t;
 }
@@ -385,12 +297,12 @@ int innerCell(int i, int d) {
 template <class At>
 std::optional<double> lineOffset(const PolarPlane& plane, int from, int to, int reach, double contrast,
                                  At&& at) {
-  std::array<double, 11> strength{};
-  const int steps = 2 * std::clamp(reach, 1, 5) + 1;
+  std::array<double, 2 * kGridLineMaxReach + 1> strength{};
+  const int steps = 2 * std::clamp(reach, 1, kGridLineMaxReach) + 1;
   const int count = to - from;  // module pairs m, m + 0.5 for m in from .. to - 1
   if (count < 6) return std::nullopt;
   for (int o = 0; o < steps; ++o) {
-    const double across = (o - steps / 2) * 0.2;
+    const double across = (o - steps / 2) * kGridLineStep;
     double sum0 = 0.0, sum1 = 0.0, alt0 = 0.0, alt1 = 0.0;
     for (int m = from; m < to; ++m) {
       const Point2D p = at(across, m);
@@ -413,7 +325,7 @@ std::optional<double> lineOffset(const PolarPlane& plane, int from, int to, int 
     if (strength[static_cast<std::size_t>(o)] > strength[static_cast<std::size_t>(best)]) best = o;
   const double peak = strength[static_cast<std::size_t>(best)];
   // A line shows about half the finder's contrast between neighbours at least.
-  if (!(peak >= 0.25 * contrast)) return std::nullopt;
+  if (!(peak >= kGridLineMinStrength * contrast)) return std::nullopt;
   // Centroid of the peak above half its height: the middle of the line, not one sample.
   double weight = 0.0, moment = 0.0;
   for (int dir : {-1, 1})
@@ -421,7 +333,7 @@ std::optional<double> lineOffset(const PolarPlane& plane, int from, int to, int 
       const double w = strength[static_cast<std::size_t>(o)] - 0.5 * peak;
       if (w <= 0.0) break;
       weight += w;
-      moment += w * (o - steps / 2) * 0.2;
+      moment += w * (o - steps / 2) * kGridLineStep;
     }
   return moment / weight;
 }
@@ -432,7 +344,7 @@ std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveT
                                      const SymbolCandidate& params) {
   const int half = params.symbolSize / 2;
   const int k = half / 16;
-  if (params.symbolType != kFullRange || k < 2) return std::nullopt;
+  if (params.symbolType != kFullRange || k < kGridMinLines) return std::nullopt;
   const Levels levels = finderLevels(plane, t, true);
   const double contrast = levels.light - levels.dark;
   if (!(contrast > 0.0)) return std::nullopt;
@@ -464,8 +376,7 @@ std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveT
     return cellMap(i > 0 ? i - 1 : i, j > 0 ? j - 1 : j);
   };
 
-  constexpr int kMaxPasses = 4;
-  for (int pass = 0; pass < kMaxPasses; ++pass) {
+  for (int pass = 0; pass < kGridMaxPasses; ++pass) {
     double moved = 0.0;
     int missed = 0;
     for (int d = 1; d <= k; ++d)
@@ -479,7 +390,7 @@ std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveT
           const int yFrom = std::max(gy - 8, -half), yTo = std::min(gy + 8, half);
           const int xFrom = std::max(gx - 8, -half), xTo = std::min(gx + 8, half);
           // The first pass starts from extrapolated crossings; later ones only settle them.
-          const int reach = pass == 0 ? 5 : 3;
+          const int reach = pass == 0 ? kGridLineMaxReach : kGridLineSettleReach;
           const auto ox = lineOffset(plane, yFrom, yTo, reach, contrast,
                                      [&](double across, double y) { return m->map(gx + across, y); });
           const auto oy = lineOffset(plane, xFrom, xTo, reach, contrast,
@@ -500,7 +411,7 @@ std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveT
         }
     // Most lines must show: a symbol seen only in part is better read through one transform.
     const int all = (2 * k + 1) * (2 * k + 1) - 1;
-    if (missed * 4 > all) return std::nullopt;
+    if (missed * kGridMaxMissedDivisor > all) return std::nullopt;
     // The ring beyond the last lines, for the symbol's border modules.
     for (int i = -k - 1; i <= k + 1; ++i)
       for (int j = -k - 1; j <= k + 1; ++j) {
@@ -509,8 +420,7 @@ std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveT
         if (!m) return std::nullopt;
         crossing(i, j) = m->map(16.0 * i, 16.0 * j);
       }
-    // A tenth of a module moves no sample off its module.
-    if (moved < 0.1) break;
+    if (moved < kGridSettled) break;
   }
   std::vector<PerspectiveTransform> cells;
   cells.reserve(static_cast<std::size_t>(2 * k + 2) * (2 * k + 2));
@@ -552,7 +462,7 @@ SampledGrid binarizeModules(const ModuleValues& m, double shift, double contrast
 int finderMismatches(const SampledGrid& grid, const SymbolCandidate& params) {
   const int n = params.symbolSize;
   const int half = n / 2;
-  const int radius = params.symbolType == kFullRange ? 6 : 4;
+  const int radius = finderRadius(params.symbolType == kFullRange);
   int bad = 0;
   for (int x = -radius; x <= radius; ++x)
     for (int y = -radius; y <= radius; ++y) {
