@@ -177,42 +177,119 @@ std::vector<ReadResult> WholeFrameReader::read(const LumaView& view) const {
   const LumaPlane plane = regionOf(view, options_, x0, y0);
   if (plane.data == nullptr) return out;
 
-  // Binarise, and find the finder candidates, nearest to the frame centre first.
+  // Binarise, and scan every row for the finder's runs.
   const Binarizer binarizer(plane);
-  std::vector<FinderCandidate> cands =
-      findFinderCandidates(binarizer, true, options_.tryInverted, kMaxCandidates);
+  const std::vector<FinderHit> hits = scanFinderHits(binarizer, true, options_.tryInverted);
   const double fcx = view.width * 0.5 - x0, fcy = view.height * 0.5 - y0;
-  auto dist = [&](const Point2D& p) { return std::hypot(p.x - fcx, p.y - fcy); };
-  std::stable_sort(cands.begin(), cands.end(), [&](const FinderCandidate& a, const FinderCandidate& b) {
-    return dist(a.center) < dist(b.center);
-  });
+  auto dist = [&](double x, double y) { return std::hypot(x - fcx, y - fcy); };
 
-  // Each candidate not inside a symbol already read is checked all round and read.
+  // The hits by region, and the regions nearest to the frame centre first. Each region has its
+  // own budget of confirmations and failed reads, so a busy texture in one part of the frame
+  // costs a bounded time there and leaves every other part its own.
+  const int regionsX = (plane.width + kRegionSize - 1) / kRegionSize;
+  const int regionsY = (plane.height + kRegionSize - 1) / kRegionSize;
+  const auto regionOfPoint = [&](double x, double y) {
+    const int rx = std::clamp(static_cast<int>(x) / kRegionSize, 0, regionsX - 1);
+    const int ry = std::clamp(static_cast<int>(y) / kRegionSize, 0, regionsY - 1);
+    return static_cast<std::size_t>(ry) * regionsX + rx;
+  };
+  std::vector<std::vector<FinderHit>> regionHits(static_cast<std::size_t>(regionsX) * regionsY);
+  for (const FinderHit& h : hits) regionHits[regionOfPoint(h.x, h.y)].push_back(h);
+  std::vector<std::size_t> order;
+  for (std::size_t r = 0; r < regionHits.size(); ++r)
+    if (!regionHits[r].empty()) order.push_back(r);
+  auto regionDistance = [&](std::size_t r) {
+    const double cx = (static_cast<double>(r % regionsX) + 0.5) * kRegionSize;
+    const double cy = (static_cast<double>(r / regionsX) + 0.5) * kRegionSize;
+    return dist(std::min(cx, plane.width * 1.0), std::min(cy, plane.height * 1.0));
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return regionDistance(a) < regionDistance(b); });
+
   const CandidateReader reader(binarizer, options_, x0, y0);
   std::vector<Accepted> accepted;
   std::vector<FinderCandidate> tried;
+  // Confirmed candidates by region, for the neighbourhood look-ups.
+  std::vector<std::vector<FinderCandidate>> confirmed(regionHits.size());
   auto covered = [&](const Point2D& p) {
     for (const Accepted& a : accepted)
       if (insideQuad(a.quad, p)) return true;
     return false;
   };
-  for (FinderCandidate c : cands) {
+  // A confirmed candidate of the polarity near (x, y): within its own same-centre radius, or
+  // within `radius` when that is given.
+  auto known = [&](double x, double y, bool inv, double radius) {
+    const std::size_t home = regionOfPoint(x, y);
+    const int hx = static_cast<int>(home % regionsX), hy = static_cast<int>(home / regionsX);
+    for (int ry = std::max(0, hy - 1); ry <= std::min(regionsY - 1, hy + 1); ++ry)
+      for (int rx = std::max(0, hx - 1); rx <= std::min(regionsX - 1, hx + 1); ++rx)
+        for (const FinderCandidate& c : confirmed[static_cast<std::size_t>(ry) * regionsX + rx]) {
+          const double r = radius > 0.0 ? radius : sameCentreRadius(c);
+          if (c.inverted == inv && std::abs(c.center.x - x) < r && std::abs(c.center.y - y) < r) return true;
+        }
+    return false;
+  };
+
+  for (std::size_t region : order) {
     if (static_cast<int>(accepted.size()) >= options_.maxSymbols) break;
-    if (covered(c.center) || !verifyFinder(binarizer, c) || covered(c.center)) continue;
-    // Neighbouring candidates often verify to the same finder: read it once.
-    bool seen = false;
-    for (const FinderCandidate& t : tried) {
-      const double r = sameCentreRadius(t);
-      seen |= t.inverted == c.inverted && std::abs(t.center.x - c.center.x) < r &&
-              std::abs(t.center.y - c.center.y) < r;
+    std::vector<FinderHit>& list = regionHits[region];
+    // Nearest to the frame centre first; in a region with more hits than it may confirm, those
+    // with the light ring around them first.
+    std::vector<std::pair<int, double>> rank(list.size());
+    const bool crowded = static_cast<int>(list.size()) > kRegionConfirms;
+    for (std::size_t i = 0; i < list.size(); ++i)
+      rank[i] = {crowded ? -lightRingScore(binarizer, list[i]) : 0, dist(list[i].x, list[i].y)};
+    std::vector<std::size_t> byRank(list.size());
+    for (std::size_t i = 0; i < byRank.size(); ++i) byRank[i] = i;
+    std::stable_sort(byRank.begin(), byRank.end(),
+                     [&](std::size_t a, std::size_t b) { return rank[a] < rank[b]; });
+
+    // Confirm; hits close to a confirmed centre add nothing.
+    std::vector<FinderCandidate> cands;
+    int confirms = 0;
+    for (std::size_t i : byRank) {
+      const FinderHit& h = list[i];
+      if (covered({h.x, h.y}) || known(h.x, h.y, h.inverted, 0.0)) continue;
+      if (confirms++ >= kRegionConfirms) break;
+      auto c = confirmHit(binarizer, h);
+      // A confirmed centre a little off an earlier one is kept: the earlier may fail the
+      // all-round check where this one passes.
+      if (!c || known(c->center.x, c->center.y, c->inverted, kConfirmedSameCentre)) continue;
+      confirmed[regionOfPoint(c->center.x, c->center.y)].push_back(*c);
+      cands.push_back(*c);
     }
-    if (seen) continue;
-    tried.push_back(c);
-    if (auto a = reader.read(c)) {
-      const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
-      if (covered(centre)) continue;  // the same symbol through another finder estimate
-      a->distance = dist(centre);
-      accepted.push_back(std::move(*a));
+    // The candidates whose rings cross more directions first, then nearest to the centre.
+    std::stable_sort(cands.begin(), cands.end(), [&](const FinderCandidate& a, const FinderCandidate& b) {
+      if (a.quality != b.quality) return a.quality > b.quality;
+      return dist(a.center.x, a.center.y) < dist(b.center.x, b.center.y);
+    });
+
+    // Each candidate not inside a symbol already read is checked all round and read.
+    int failures = 0;
+    for (FinderCandidate c : cands) {
+      if (static_cast<int>(accepted.size()) >= options_.maxSymbols || failures >= kRegionFailures) break;
+      if (covered(c.center)) continue;
+      if (!verifyFinder(binarizer, c) || covered(c.center)) {
+        ++failures;
+        continue;
+      }
+      // Neighbouring candidates often verify to the same finder: read it once.
+      bool seen = false;
+      for (const FinderCandidate& t : tried) {
+        const double r = sameCentreRadius(t);
+        seen |= t.inverted == c.inverted && std::abs(t.center.x - c.center.x) < r &&
+                std::abs(t.center.y - c.center.y) < r;
+      }
+      if (seen) continue;
+      tried.push_back(c);
+      if (auto a = reader.read(c)) {
+        const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
+        if (covered(centre)) continue;  // the same symbol through another finder estimate
+        a->distance = dist(centre.x, centre.y);
+        accepted.push_back(std::move(*a));
+      } else {
+        ++failures;
+      }
     }
   }
   std::stable_sort(accepted.begin(), accepted.end(),
