@@ -51,4 +51,4 @@ if [ -z "$calls" ] || [ "$traces" -ne "$calls" ]; then
   echo "FAIL: $traces traces for ${calls:-?} calls" >&2
   exit 1
 fi
-echo "windows: passed"
+echo "windows: passed in ${SECONDS}s"

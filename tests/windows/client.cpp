@@ -222,6 +222,29 @@ int main(int argc, char** argv) {
   factory.reset();
   check(canUnloadNow() == S_FALSE, "DllCanUnloadNow with a reader alive");
 
+  // Agile through the platform's free-threaded marshaler: marshaled into a single-threaded
+  // apartment, the reader arrives as the very same object and answers there directly.
+  IStream* stream = nullptr;
+  hr = CoMarshalInterThreadInterfaceInStream(IID___x_ABI_CKalvaroWindows81_C__IAztecReaderPublicNonVirtuals,
+                                             reader.p, &stream);
+  check(hr == S_OK, "marshaling the reader to another apartment: " + hex(hr));
+  if (hr == S_OK && !frames.empty()) {
+    std::string answer;
+    void* there = nullptr;
+    std::thread([&] {
+      RoInitialize(RO_INIT_SINGLETHREADED);
+      if (CoGetInterfaceAndReleaseStream(
+              stream, IID___x_ABI_CKalvaroWindows81_C__IAztecReaderPublicNonVirtuals, &there) == S_OK) {
+        auto* other = static_cast<__IAztecReaderPublicNonVirtuals*>(there);
+        answer = read(other, frames[0].pixels, frames[0].width, frames[0].height);
+        other->Release();
+      }
+      RoUninitialize();
+    }).join();
+    check(there == reader.p && answer == frames[0].expected,
+          "the reader unmarshaled in a single-threaded apartment");
+  }
+
   // The bundled samples, each compared with the Linux component's answer.
   for (const Frame& f : frames) {
     const std::string got = read(reader.p, f.pixels, f.width, f.height);

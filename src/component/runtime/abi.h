@@ -16,9 +16,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <objbase.h>
+#include <objbase.h>  // COM: CoCreateFreeThreadedMarshaler, CoTaskMemAlloc, IMarshal, IAgileObject
 #include <windows.h>
-// After objbase.h: the runtime headers build on its COM declarations.
+
+// The runtime: IInspectable, IActivationFactory, HSTRING and its functions.
 #include <activation.h>
 #include <inspectable.h>
 #include <roapi.h>
