@@ -19,6 +19,9 @@ for preset in ci asan; do
   ctest --preset "$preset" -j "$jobs"
 done
 
+echo "== python: the aztec_reader package, its wheel and tests/python"
+./scripts/test-python.sh build/ci/tools/aztec-read
+
 echo "== install the core and build the example project against it"
 ./scripts/check-install.sh
 

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,10 @@ int main(int argc, char** argv) {
     IInspectable* reader = component.activate();
     std::ofstream list(dir + "/frames.txt");
     for (int i = 2; i < argc; ++i) {
-      const auto image = AztecTools::decodeImage(AztecTools::readFileBytes(argv[i]));
+      std::ifstream file(argv[i], std::ios::binary);
+      const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
+      if (!file.good() && !file.eof()) throw std::runtime_error(std::string("cannot read ") + argv[i]);
+      const auto image = AztecTools::decodeImage(bytes);
       std::vector<std::uint8_t> pixels;
       for (int y = 0; y < image.height(); ++y)
         pixels.insert(pixels.end(), image.row(y), image.row(y) + image.width());
