@@ -361,7 +361,9 @@ TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
   for (int type : {0, 3, -1}) bad.push_back(good), bad.back().parameters.symbolType = type;
   for (int layers : {0, -1, 33, 1 << 30}) bad.push_back(good), bad.back().parameters.layers = layers;
   for (int rotation : {-1, 4, 1 << 30}) bad.push_back(good), bad.back().parameters.rotation = rotation;
-  for (int data : {0, -5, 48, 2049, 1 << 30}) bad.push_back(good), bad.back().parameters.dataCodewords = data;
+  // 40 data codewords leave no check codeword.
+  for (int data : {0, -5, 40, 48, 2049, 1 << 30})
+    bad.push_back(good), bad.back().parameters.dataCodewords = data;
   bad.push_back(good), bad.back().grid.clear();
   bad.push_back(good), bad.back().grid.pop_back();
   bad.push_back(good), bad.back().grid[5].pop_back();
