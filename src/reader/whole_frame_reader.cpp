@@ -5,6 +5,7 @@
 #include <aztec/reader.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "reader/binarizer.h"
@@ -21,6 +22,48 @@ namespace Aztec {
 namespace {
 
 using namespace Tuning;
+
+// Times a step into the trace, when there is one.
+class StepTimer {
+ public:
+  StepTimer(ReadTrace* trace, TraceStep step) : trace_(trace), step_(static_cast<int>(step)) {
+    if (trace_ != nullptr) start_ = std::chrono::steady_clock::now();
+  }
+  ~StepTimer() { stop(); }
+  // Ends the step before the end of the scope.
+  void stop() {
+    if (trace_ == nullptr) return;
+    ++trace_->stepCounts[step_];
+    trace_->stepMilliseconds[step_] +=
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
+    trace_ = nullptr;
+  }
+  StepTimer(const StepTimer&) = delete;
+  StepTimer& operator=(const StepTimer&) = delete;
+
+ private:
+  ReadTrace* trace_;  // null once stopped
+  int step_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+// How far one attempt at a candidate got, and why it stopped: the first reason at the furthest
+// stage counts. Module centres are kept only for a trace.
+struct Progress {
+  TraceStage stage = TraceStage::Verified;
+  TraceStop stop = TraceStop::None;
+  bool fullRange = false;
+  std::optional<std::array<Point2D, 4>> ringCorners;
+  bool keepCentres = false;
+  std::vector<Point2D> moduleCentres;
+
+  void reached(TraceStage s, TraceStop why) {
+    if (s > stage || (s == stage && stop == TraceStop::None)) {
+      stage = s;
+      stop = why;
+    }
+  }
+};
 
 // A symbol read, with where it lies in the plane.
 struct Accepted {
@@ -76,70 +119,126 @@ LumaPlane regionOf(const LumaView& view, const ReaderOptions& options, int& x0, 
 // Reading one verified finder candidate, stage by stage.
 class CandidateReader {
  public:
-  CandidateReader(const Binarizer& binarizer, const ReaderOptions& options, double ox, double oy)
-      : binarizer_(binarizer), options_(options), ox_(ox), oy_(oy) {}
+  CandidateReader(const Binarizer& binarizer, const ReaderOptions& options, double ox, double oy,
+                  ReadTrace* trace)
+      : binarizer_(binarizer), options_(options), ox_(ox), oy_(oy), trace_(trace) {}
 
-  // Tried as the kind the rings suggest first, then as the other.
-  std::optional<Accepted> read(const FinderCandidate& cand) const {
+  // Tried as the kind the rings suggest first, then as the other. `furthest` receives the
+  // attempt that got furthest.
+  std::optional<Accepted> read(const FinderCandidate& cand, Progress& furthest) const {
     const bool tryFullFirst = cand.maybeFullRange;
     for (int attempt = 0; attempt < 2; ++attempt) {
       const bool full = (attempt == 0) == tryFullFirst;
-      if (auto a = readAs(cand, full)) return a;
+      Progress p;
+      p.fullRange = full;
+      p.keepCentres = trace_ != nullptr;
+      auto a = readAs(cand, full, p);
+      if (attempt == 0 || p.stage > furthest.stage) furthest = std::move(p);
+      if (a) return a;
     }
     return std::nullopt;
   }
 
  private:
-  std::optional<Accepted> readAs(const FinderCandidate& cand, bool full) const {
+  std::optional<Accepted> readAs(const FinderCandidate& cand, bool full, Progress& p) const {
     // Locate: the ring corners, and the grid transform through them.
-    const auto corners = locateRingCorners(binarizer_, cand, full);
-    if (!corners) return std::nullopt;
+    std::optional<std::array<Point2D, 4>> corners;
+    {
+      const StepTimer timer(trace_, TraceStep::RingCorners);
+      corners = locateRingCorners(binarizer_, cand, full);
+    }
+    if (!corners) return fail(p, TraceStage::Verified, TraceStop::NoRingCorners);
+    p.ringCorners = corners;
+    p.reached(TraceStage::RingCorners, TraceStop::None);
+
+    StepTimer modeTimer(trace_, TraceStep::ModeMessage);
     const auto t0 = finderTransform(*corners, full ? 5.5 : 3.5);
-    if (!t0) return std::nullopt;
+    if (!t0) return fail(p, TraceStage::RingCorners, TraceStop::DegenerateFit);
     const PolarPlane pp(binarizer_.plane(), cand.inverted);
     // A finder seen through its own fit must look like one; most false candidates end here.
     const int finderErrors = finderPatternErrors(pp, *t0, full);
     const int finderModules = full ? 169 : 81;
-    if (finderErrors * 100 > kFinderFitMaxBadPercent * finderModules) return std::nullopt;
+    if (finderErrors * 100 > kFinderFitMaxBadPercent * finderModules)
+      return fail(p, TraceStage::RingCorners, TraceStop::FinderMismatch);
+    p.reached(TraceStage::FinderFit, TraceStop::None);
 
     // Mode message.
     std::vector<BitRing> runeRings;
     const std::optional<SymbolCandidate> params = readModeMessage(pp, *t0, full, runeRings);
     if (!params) {
       if (!full && options_.readRunes && finderErrors <= kRuneMaxFinderErrors)
-        return readRune(runeRings, *t0, cand.inverted);
-      return std::nullopt;
+        if (auto a = readRune(runeRings, *t0, cand.inverted)) {
+          p.reached(TraceStage::Decoded, TraceStop::None);
+          return a;
+        }
+      return fail(p, TraceStage::FinderFit, TraceStop::NoModeMessage);
     }
+    modeTimer.stop();
+    p.reached(TraceStage::ModeMessage, TraceStop::None);
 
     // Sample through the transform refined on the module edges, then the finder's own fit.
-    const PerspectiveTransform refined = refineOnEdges(pp, *t0, *params);
-    for (const PerspectiveTransform* t : {&refined, &*t0}) {
-      if (auto a = decodeWith(pp, *t, *params, cand.inverted)) return a;
+    PerspectiveTransform refined;
+    {
+      const StepTimer timer(trace_, TraceStep::Sample);
+      refined = refineOnEdges(pp, *t0, *params);
+    }
+    for (const PerspectiveTransform* t : {static_cast<const PerspectiveTransform*>(&refined), &*t0}) {
+      if (auto a = decodeWith(pp, *t, *params, cand.inverted, p)) return a;
       if (params->symbolSize > kFinderFitMaxSymbol) break;
     }
     return std::nullopt;
   }
 
+  static std::optional<Accepted> fail(Progress& p, TraceStage stage, TraceStop why) {
+    p.reached(stage, why);
+    return std::nullopt;
+  }
+
   // Sampled modules binarised at a few shifts of the local thresholds; correct and decode.
   std::optional<Accepted> decodeWith(const PolarPlane& pp, const PerspectiveTransform& t,
-                                     const SymbolCandidate& params, bool inverted) const {
+                                     const SymbolCandidate& params, bool inverted, Progress& p) const {
+    const StepTimer sampleTimer(trace_, TraceStep::Sample);
     const ModuleValues values = sampleModules(pp, t, params);
     const Levels lv = finderLevels(pp, t, params.symbolType == kFullRange);
     const double contrast = lv.light - lv.dark;
     const int finderModules = params.symbolType == kFullRange ? 169 : 81;
     const double s = params.symbolSize / 2.0;
+    if (p.keepCentres) {
+      const int n = params.symbolSize, half = n / 2;
+      p.moduleCentres.clear();
+      for (int x = 0; x < n; ++x)
+        for (int y = 0; y < n; ++y) {
+          const Point2D c = t.map(x - half, y - half);
+          p.moduleCentres.push_back({c.x + ox_, c.y + oy_});
+        }
+    }
     for (double shift : kDataShifts) {
       LocatedSymbol located;
       located.parameters = params;
       located.grid = binarizeModules(values, shift, contrast);
       // A finder that does not look like one means the grid is not on the symbol.
-      if (finderMismatches(located.grid, params) * kGridFinderMaxBadDivisor > finderModules) continue;
+      if (finderMismatches(located.grid, params) * kGridFinderMaxBadDivisor > finderModules) {
+        p.reached(TraceStage::ModeMessage, TraceStop::SampledMismatch);
+        continue;
+      }
+      p.reached(TraceStage::Sampled, TraceStop::None);
       located.inverted = inverted;
       located.corners = gridCorners(t, s, ox_, oy_);
-      auto r = decodeSymbolContent(located);
-      if (r && (r->correctedCodewords == 0 ||
-                2 * r->correctedCodewords + kCorrectionMarginWords <= r->checkCodewords))
+      std::optional<ReadResult> r;
+      {
+        const StepTimer timer(trace_, TraceStep::Decode);
+        r = decodeSymbolContent(located);
+      }
+      if (!r) {
+        p.reached(TraceStage::Sampled, TraceStop::Uncorrectable);
+        continue;
+      }
+      if (r->correctedCodewords == 0 ||
+          2 * r->correctedCodewords + kCorrectionMarginWords <= r->checkCodewords) {
+        p.reached(TraceStage::Decoded, TraceStop::None);
         return Accepted{std::move(*r), gridCorners(t, s, 0.0, 0.0)};
+      }
+      p.reached(TraceStage::Decoded, TraceStop::CorrectionMargin);
     }
     return std::nullopt;
   }
@@ -158,12 +257,30 @@ class CandidateReader {
   const Binarizer& binarizer_;
   const ReaderOptions& options_;
   double ox_, oy_;
+  ReadTrace* trace_;
 };
+
+// The trace's record of a candidate, in frame pixels.
+TraceCandidate traced(const FinderCandidate& c, double ox, double oy, TraceStage stage, TraceStop stop) {
+  TraceCandidate t;
+  t.centre = {c.center.x + ox, c.center.y + oy};
+  t.moduleSize = c.moduleMin;
+  t.inverted = c.inverted;
+  t.fullRange = c.maybeFullRange;
+  t.stage = stage;
+  t.stop = stop;
+  return t;
+}
 
 }  // namespace
 
 std::vector<ReadResult> WholeFrameReader::read(const LumaView& view) const {
+  return read(view, nullptr);
+}
+
+std::vector<ReadResult> WholeFrameReader::read(const LumaView& view, ReadTrace* trace) const {
   validateView(view);
+  if (trace != nullptr) *trace = ReadTrace{};
   std::vector<ReadResult> out;
   if (options_.maxSymbols <= 0) return out;
   int x0 = 0, y0 = 0;
@@ -171,9 +288,22 @@ std::vector<ReadResult> WholeFrameReader::read(const LumaView& view) const {
   if (plane.data == nullptr) return out;
 
   // Binarise, and find the finder candidates, nearest to the frame centre first.
-  const Binarizer binarizer(plane);
-  std::vector<FinderCandidate> cands =
-      findFinderCandidates(binarizer, true, options_.tryInverted, kMaxCandidates);
+  const Binarizer binarizer = [&] {
+    const StepTimer timer(trace, TraceStep::Binarise);
+    return Binarizer(plane);
+  }();
+  if (trace != nullptr) {
+    trace->flatBlockSize = 1 << Binarizer::kShift;
+    trace->flatColumns = binarizer.blocksX();
+    trace->flatRows = binarizer.blocksY();
+    trace->flatOrigin = {static_cast<double>(x0), static_cast<double>(y0)};
+    trace->flat = binarizer.flatBlocks();
+  }
+  std::vector<FinderCandidate> cands;
+  {
+    const StepTimer timer(trace, TraceStep::FindFinders);
+    cands = findFinderCandidates(binarizer, true, options_.tryInverted, kMaxCandidates);
+  }
   const double fcx = view.width * 0.5 - x0, fcy = view.height * 0.5 - y0;
   auto dist = [&](const Point2D& p) { return std::hypot(p.x - fcx, p.y - fcy); };
   std::stable_sort(cands.begin(), cands.end(), [&](const FinderCandidate& a, const FinderCandidate& b) {
@@ -181,7 +311,7 @@ std::vector<ReadResult> WholeFrameReader::read(const LumaView& view) const {
   });
 
   // Each candidate not inside a symbol already read is checked all round and read.
-  const CandidateReader reader(binarizer, options_, x0, y0);
+  const CandidateReader reader(binarizer, options_, x0, y0, trace);
   std::vector<Accepted> accepted;
   std::vector<FinderCandidate> tried;
   auto covered = [&](const Point2D& p) {
@@ -189,9 +319,31 @@ std::vector<ReadResult> WholeFrameReader::read(const LumaView& view) const {
       if (insideQuad(a.quad, p)) return true;
     return false;
   };
+  auto note = [&](const FinderCandidate& c, TraceStage stage, TraceStop stop) {
+    if (trace != nullptr) trace->candidates.push_back(traced(c, x0, y0, stage, stop));
+  };
   for (FinderCandidate c : cands) {
-    if (static_cast<int>(accepted.size()) >= options_.maxSymbols) break;
-    if (covered(c.center) || !verifyFinder(binarizer, c) || covered(c.center)) continue;
+    if (static_cast<int>(accepted.size()) >= options_.maxSymbols) {
+      note(c, TraceStage::Found, TraceStop::SymbolLimit);
+      continue;
+    }
+    if (covered(c.center)) {
+      note(c, TraceStage::Found, TraceStop::InsideSymbol);
+      continue;
+    }
+    bool verified = false;
+    {
+      const StepTimer timer(trace, TraceStep::CheckRings);
+      verified = verifyFinder(binarizer, c);
+    }
+    if (!verified) {
+      note(c, TraceStage::Found, TraceStop::RingsBroken);
+      continue;
+    }
+    if (covered(c.center)) {
+      note(c, TraceStage::Verified, TraceStop::InsideSymbol);
+      continue;
+    }
     // Neighbouring candidates often verify to the same finder: read it once.
     bool seen = false;
     for (const FinderCandidate& t : tried) {
@@ -199,13 +351,34 @@ std::vector<ReadResult> WholeFrameReader::read(const LumaView& view) const {
       seen |= t.inverted == c.inverted && std::abs(t.center.x - c.center.x) < r &&
               std::abs(t.center.y - c.center.y) < r;
     }
-    if (seen) continue;
+    if (seen) {
+      note(c, TraceStage::Verified, TraceStop::SameFinder);
+      continue;
+    }
     tried.push_back(c);
-    if (auto a = reader.read(c)) {
+    Progress progress;
+    auto a = reader.read(c, progress);
+    if (a) {
       const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
-      if (covered(centre)) continue;  // the same symbol through another finder estimate
-      a->distance = dist(centre);
-      accepted.push_back(std::move(*a));
+      // The same symbol through another finder estimate.
+      if (covered(centre)) {
+        progress.reached(TraceStage::Decoded, TraceStop::SameSymbol);
+        a.reset();
+      } else {
+        progress.reached(TraceStage::Accepted, TraceStop::None);
+        a->distance = dist(centre);
+        accepted.push_back(std::move(*a));
+      }
+    }
+    if (trace != nullptr) {
+      TraceCandidate t = traced(c, x0, y0, progress.stage, progress.stop);
+      t.fullRange = progress.fullRange;
+      if (progress.ringCorners) {
+        t.ringCorners = progress.ringCorners;
+        for (Point2D& q : *t.ringCorners) q = {q.x + x0, q.y + y0};
+      }
+      t.moduleCentres = std::move(progress.moduleCentres);
+      trace->candidates.push_back(std::move(t));
     }
   }
   std::stable_sort(accepted.begin(), accepted.end(),

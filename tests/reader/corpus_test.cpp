@@ -31,8 +31,21 @@ using AztecTest::SymbolRequest;
 using Velmora::Image::GrayBuf;
 using Bytes = std::vector<std::uint8_t>;
 
-std::vector<ReadResult> readFrame(const GrayBuf& img) {
-  return WholeFrameReader().read(LumaView{img.row(0), img.width(), img.height(), img.stride()});
+std::vector<ReadResult> readFrame(const GrayBuf& img, ReadTrace* trace = nullptr) {
+  return WholeFrameReader().read(LumaView{img.row(0), img.width(), img.height(), img.stride()}, trace);
+}
+
+// How far the reader got with the finder nearest a missed symbol's centre, from its trace.
+std::string tracedStage(const ReadTrace& trace, const RenderOptions& frame, const RenderOptions& placement) {
+  const double x = placement.centerX < 0 ? frame.width * 0.5 : placement.centerX;
+  const double y = placement.centerY < 0 ? frame.height * 0.5 : placement.centerY;
+  const TraceCandidate* best = nullptr;
+  for (const TraceCandidate& c : trace.candidates) {
+    const double d = std::hypot(c.centre.x - x, c.centre.y - y);
+    if (d <= 2.0 * placement.moduleSize + 2.0 && (best == nullptr || c.stage > best->stage)) best = &c;
+  }
+  if (best == nullptr) return "no finder candidate at its centre";
+  return std::string("finder reached ") + toString(best->stage) + ", stopped: " + toString(best->stop);
 }
 
 double uniform(std::mt19937& g, double lo, double hi) {
@@ -442,7 +455,8 @@ Tally runCondition(const Condition& c, int k) {
     const RenderOptions& frame = parts.front().placement;
     const bool inverted = frame.dark > frame.light;
     const GrayBuf drawnFrame = AztecTest::renderScene(parts, frame);
-    const auto results = readFrame(drawnFrame);
+    ReadTrace trace;
+    const auto results = readFrame(drawnFrame, &trace);
     std::vector<int> seen(contents.size());
     for (const ReadResult& r : results) {
       const auto hit = std::find_if(contents.begin(), contents.end(),
@@ -463,8 +477,9 @@ Tally runCondition(const Condition& c, int k) {
       ++t.total;
       t.read += seen[s] > 0;
       if (seen[s] == 0)
-        std::printf("  MISS %s #%d symbol %zu: %s\n", c.name, i, s,
-                    describe(frame, parts[s].placement, contents[s]).c_str());
+        std::printf("  MISS %s #%d symbol %zu: %s | %s\n", c.name, i, s,
+                    describe(frame, parts[s].placement, contents[s]).c_str(),
+                    tracedStage(trace, frame, parts[s].placement).c_str());
     }
   }
   return t;
