@@ -216,7 +216,7 @@ std::optional<std::array<Point2D, 4>> locateRingCorners(const Binarizer& bin, co
                                                         bool fullRange) {
   const LumaPlane& p = bin.plane();
   const int K = fullRange ? 6 : 4;  // transitions from the centre to the edge wanted
-  const double edgeRadius = K - 0.4;
+  const double edgeRadius = K - 0.5;
   const double wMin = std::max(cand.moduleMin, 1.0);
   const double maxLen = (K + kCornerReachModules) * cand.moduleMax * kCornerReachFactor + kCornerReachSlack;
   const double step = std::clamp(wMin / kCornerStepsPerModule, kCornerMinStep, kCornerMaxStep);
