@@ -197,4 +197,14 @@ constexpr double kEdgeMaxOffset = 0.45;
 constexpr int kEdgeMinPerDirection = 8;
 constexpr double kEdgeOutlier = 0.2;
 
+// Local corrections of a compact grid (a curved label, a lens): grown from the finder by one
+// module a round until the whole symbol is in, then two more rounds over all of it. Each
+// module moves by the mean offset of the edges within two modules of it, at most 0.35 module a
+// round, and only where at least three edges say so.
+constexpr int kLocalGrowth = 1;
+constexpr int kLocalFinalRounds = 2;
+constexpr int kLocalWindow = 2;
+constexpr double kLocalMaxStep = 0.35;
+constexpr int kLocalMinEdges = 3;
+
 }  // namespace Aztec::Tuning

@@ -84,13 +84,17 @@ bool insideQuad(const std::array<Point2D, 4>& q, const Point2D& p) {
   return positive == 0 || negative == 0;
 }
 
-// The corners of the grid square of half-side s, moved by (ox, oy).
-std::array<Point2D, 4> gridCorners(const PerspectiveTransform& t, double s, double ox, double oy) {
+// Plane coordinates to frame pixels: the plane is the region of interest, perhaps at a
+// reduced resolution.
+struct ToFrame {
+  double scale = 1.0, ox = 0.0, oy = 0.0;
+  Point2D operator()(const Point2D& p) const { return {p.x * scale + ox, p.y * scale + oy}; }
+};
+
+// The corners of the grid square of half-side s, in the coordinates `to` gives.
+std::array<Point2D, 4> gridCorners(const PerspectiveTransform& t, double s, const ToFrame& to) {
   std::array<Point2D, 4> c = {t.map(-s, -s), t.map(s, -s), t.map(s, s), t.map(-s, s)};
-  for (Point2D& p : c) {
-    p.x += ox;
-    p.y += oy;
-  }
+  for (Point2D& p : c) p = to(p);
   return c;
 }
 
@@ -119,9 +123,9 @@ LumaPlane regionOf(const LumaView& view, const ReaderOptions& options, int& x0, 
 // Reading one verified finder candidate, stage by stage.
 class CandidateReader {
  public:
-  CandidateReader(const Binarizer& binarizer, const ReaderOptions& options, double ox, double oy,
+  CandidateReader(const Binarizer& binarizer, const ReaderOptions& options, const ToFrame& toFrame,
                   ReadTrace* trace)
-      : binarizer_(binarizer), options_(options), ox_(ox), oy_(oy), trace_(trace) {}
+      : binarizer_(binarizer), options_(options), toFrame_(toFrame), trace_(trace) {}
 
   // Tried as the kind the rings suggest first, then as the other. `furthest` receives the
   // attempt that got furthest.
@@ -186,6 +190,16 @@ class CandidateReader {
       if (auto a = decodeWith(pp, *t, *params, cand.inverted, p)) return a;
       if (params->symbolSize > kFinderFitMaxSymbol) break;
     }
+    // A compact symbol that one transform does not hold (curved, seen through a lens): each
+    // module where the edges around it put it.
+    if (params->symbolType == kCompact) {
+      GridOffsets offsets;
+      {
+        const StepTimer timer(trace_, TraceStep::Sample);
+        offsets = localGridOffsets(pp, refined, *params);
+      }
+      if (auto a = decodeWith(pp, refined, *params, cand.inverted, p, &offsets)) return a;
+    }
     return std::nullopt;
   }
 
@@ -195,10 +209,13 @@ class CandidateReader {
   }
 
   // Sampled modules binarised at a few shifts of the local thresholds; correct and decode.
+  // With `offsets`, each module is sampled where they move it off the transform.
   std::optional<Accepted> decodeWith(const PolarPlane& pp, const PerspectiveTransform& t,
-                                     const SymbolCandidate& params, bool inverted, Progress& p) const {
+                                     const SymbolCandidate& params, bool inverted, Progress& p,
+                                     const GridOffsets* offsets = nullptr) const {
     const StepTimer sampleTimer(trace_, TraceStep::Sample);
-    const ModuleValues values = sampleModules(pp, t, params);
+    const ModuleValues values =
+        offsets != nullptr ? sampleModulesAt(pp, t, params, *offsets) : sampleModules(pp, t, params);
     const Levels lv = finderLevels(pp, t, params.symbolType == kFullRange);
     const double contrast = lv.light - lv.dark;
     const int finderModules = params.symbolType == kFullRange ? 169 : 81;
@@ -208,8 +225,10 @@ class CandidateReader {
       p.moduleCentres.clear();
       for (int x = 0; x < n; ++x)
         for (int y = 0; y < n; ++y) {
-          const Point2D c = t.map(x - half, y - half);
-          p.moduleCentres.push_back({c.x + ox_, c.y + oy_});
+          const std::size_t i = static_cast<std::size_t>(x) * n + y;
+          const Point2D c = offsets != nullptr ? t.map(x - half + offsets->dx[i], y - half + offsets->dy[i])
+                                               : t.map(x - half, y - half);
+          p.moduleCentres.push_back(toFrame_(c));
         }
     }
     for (double shift : kDataShifts) {
@@ -223,7 +242,7 @@ class CandidateReader {
       }
       p.reached(TraceStage::Sampled, TraceStop::None);
       located.inverted = inverted;
-      located.corners = gridCorners(t, s, ox_, oy_);
+      located.corners = gridCorners(t, s, toFrame_);
       std::optional<ReadResult> r;
       {
         const StepTimer timer(trace_, TraceStep::Decode);
@@ -236,7 +255,7 @@ class CandidateReader {
       if (r->correctedCodewords == 0 ||
           2 * r->correctedCodewords + kCorrectionMarginWords <= r->checkCodewords) {
         p.reached(TraceStage::Decoded, TraceStop::None);
-        return Accepted{std::move(*r), gridCorners(t, s, 0.0, 0.0)};
+        return Accepted{std::move(*r), gridCorners(t, s, ToFrame{})};
       }
       p.reached(TraceStage::Decoded, TraceStop::CorrectionMargin);
     }
@@ -247,29 +266,166 @@ class CandidateReader {
   std::optional<Accepted> readRune(const std::vector<BitRing>& rings, const PerspectiveTransform& t,
                                    bool inverted) const {
     for (const BitRing& ring : rings) {
-      auto r = decodeRuneRing(ring, inverted, gridCorners(t, 5.5, ox_, oy_));
+      auto r = decodeRuneRing(ring, inverted, gridCorners(t, 5.5, toFrame_));
       if (r && r->correctedCodewords <= kRuneMaxCorrected)
-        return Accepted{std::move(*r), gridCorners(t, 5.5, 0.0, 0.0)};
+        return Accepted{std::move(*r), gridCorners(t, 5.5, ToFrame{})};
     }
     return std::nullopt;
   }
 
   const Binarizer& binarizer_;
   const ReaderOptions& options_;
-  double ox_, oy_;
+  ToFrame toFrame_;
   ReadTrace* trace_;
 };
 
 // The trace's record of a candidate, in frame pixels.
-TraceCandidate traced(const FinderCandidate& c, double ox, double oy, TraceStage stage, TraceStop stop) {
+TraceCandidate traced(const FinderCandidate& c, const ToFrame& to, TraceStage stage, TraceStop stop) {
   TraceCandidate t;
-  t.centre = {c.center.x + ox, c.center.y + oy};
-  t.moduleSize = c.moduleMin;
+  t.centre = to(c.center);
+  t.moduleSize = c.moduleMin * to.scale;
   t.inverted = c.inverted;
   t.fullRange = c.maybeFullRange;
   t.stage = stage;
   t.stop = stop;
   return t;
+}
+
+// The plane at half resolution, each pixel the mean of 2 x 2 (a last odd row or column is
+// dropped).
+class HalfPlane {
+ public:
+  explicit HalfPlane(const LumaPlane& p) : pixels_(static_cast<std::size_t>(p.width / 2) * (p.height / 2)) {
+    plane_.width = p.width / 2, plane_.height = p.height / 2, plane_.stride = plane_.width;
+    for (int y = 0; y < plane_.height; ++y) {
+      const std::uint8_t* a = p.data + static_cast<std::size_t>(2 * y) * p.stride;
+      const std::uint8_t* b = a + p.stride;
+      std::uint8_t* out = pixels_.data() + static_cast<std::size_t>(y) * plane_.width;
+      for (int x = 0; x < plane_.width; ++x)
+        out[x] = static_cast<std::uint8_t>((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) >> 2);
+    }
+    plane_.data = pixels_.data();
+  }
+  const LumaPlane& plane() const { return plane_; }
+
+ private:
+  std::vector<std::uint8_t> pixels_;
+  LumaPlane plane_;
+};
+
+// Every symbol read in one plane, nearest to the frame centre first; `quad` in plane coordinates.
+// `tried` holds the finders read already (in frame pixels), by this pass or an earlier one.
+std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, const LumaView& view,
+                                const ReaderOptions& options, std::vector<FinderCandidate>& tried,
+                                ReadTrace* trace) {
+  // Binarise, and find the finder candidates, nearest to the frame centre first.
+  const Binarizer binarizer = [&] {
+    const StepTimer timer(trace, TraceStep::Binarise);
+    return Binarizer(plane);
+  }();
+  if (trace != nullptr && toFrame.scale == 1.0) {
+    trace->flatBlockSize = 1 << Binarizer::kShift;
+    trace->flatColumns = binarizer.blocksX();
+    trace->flatRows = binarizer.blocksY();
+    trace->flatOrigin = {toFrame.ox, toFrame.oy};
+    trace->flat = binarizer.flatBlocks();
+  }
+  std::vector<FinderCandidate> cands;
+  {
+    const StepTimer timer(trace, TraceStep::FindFinders);
+    cands = findFinderCandidates(binarizer, true, options.tryInverted, kMaxCandidates);
+  }
+  const double fcx = (view.width * 0.5 - toFrame.ox) / toFrame.scale;
+  const double fcy = (view.height * 0.5 - toFrame.oy) / toFrame.scale;
+  auto dist = [&](const Point2D& p) { return std::hypot(p.x - fcx, p.y - fcy); };
+  std::stable_sort(cands.begin(), cands.end(), [&](const FinderCandidate& a, const FinderCandidate& b) {
+    return dist(a.center) < dist(b.center);
+  });
+
+  // Each candidate not inside a symbol already read is checked all round and read.
+  const CandidateReader reader(binarizer, options, toFrame, trace);
+  std::vector<Accepted> accepted;
+  auto covered = [&](const Point2D& p) {
+    for (const Accepted& a : accepted)
+      if (insideQuad(a.quad, p)) return true;
+    return false;
+  };
+  auto note = [&](const FinderCandidate& c, TraceStage stage, TraceStop stop) {
+    if (trace != nullptr) trace->candidates.push_back(traced(c, toFrame, stage, stop));
+  };
+  for (FinderCandidate c : cands) {
+    if (static_cast<int>(accepted.size()) >= options.maxSymbols) {
+      note(c, TraceStage::Found, TraceStop::SymbolLimit);
+      continue;
+    }
+    if (covered(c.center)) {
+      note(c, TraceStage::Found, TraceStop::InsideSymbol);
+      continue;
+    }
+    // A finder an earlier pass read already is not read again at a coarser resolution.
+    auto seen = [&](const FinderCandidate& x) {
+      const Point2D f = toFrame(x.center);
+      for (const FinderCandidate& t : tried) {
+        const double r = sameCentreRadius(t);
+        if (t.inverted == x.inverted && std::abs(t.center.x - f.x) < r && std::abs(t.center.y - f.y) < r)
+          return true;
+      }
+      return false;
+    };
+    if (toFrame.scale != 1.0 && seen(c)) {
+      note(c, TraceStage::Found, TraceStop::SameFinder);
+      continue;
+    }
+    bool verified = false;
+    {
+      const StepTimer timer(trace, TraceStep::CheckRings);
+      verified = verifyFinder(binarizer, c);
+    }
+    if (!verified) {
+      note(c, TraceStage::Found, TraceStop::RingsBroken);
+      continue;
+    }
+    if (covered(c.center)) {
+      note(c, TraceStage::Verified, TraceStop::InsideSymbol);
+      continue;
+    }
+    // Neighbouring candidates often verify to the same finder: read it once.
+    if (seen(c)) {
+      note(c, TraceStage::Verified, TraceStop::SameFinder);
+      continue;
+    }
+    FinderCandidate inFrame = c;
+    inFrame.center = toFrame(c.center);
+    inFrame.moduleMin *= toFrame.scale, inFrame.moduleMax *= toFrame.scale;
+    tried.push_back(inFrame);
+    Progress progress;
+    auto a = reader.read(c, progress);
+    if (a) {
+      const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
+      // The same symbol through another finder estimate.
+      if (covered(centre)) {
+        progress.reached(TraceStage::Decoded, TraceStop::SameSymbol);
+        a.reset();
+      } else {
+        progress.reached(TraceStage::Accepted, TraceStop::None);
+        a->distance = dist(centre);
+        accepted.push_back(std::move(*a));
+      }
+    }
+    if (trace != nullptr) {
+      TraceCandidate t = traced(c, toFrame, progress.stage, progress.stop);
+      t.fullRange = progress.fullRange;
+      if (progress.ringCorners) {
+        t.ringCorners = progress.ringCorners;
+        for (Point2D& q : *t.ringCorners) q = toFrame(q);
+      }
+      t.moduleCentres = std::move(progress.moduleCentres);
+      trace->candidates.push_back(std::move(t));
+    }
+  }
+  std::stable_sort(accepted.begin(), accepted.end(),
+                   [](const Accepted& a, const Accepted& b) { return a.distance < b.distance; });
+  return accepted;
 }
 
 }  // namespace
@@ -287,102 +443,15 @@ std::vector<ReadResult> WholeFrameReader::read(const LumaView& view, ReadTrace* 
   const LumaPlane plane = regionOf(view, options_, x0, y0);
   if (plane.data == nullptr) return out;
 
-  // Binarise, and find the finder candidates, nearest to the frame centre first.
-  const Binarizer binarizer = [&] {
-    const StepTimer timer(trace, TraceStep::Binarise);
-    return Binarizer(plane);
-  }();
-  if (trace != nullptr) {
-    trace->flatBlockSize = 1 << Binarizer::kShift;
-    trace->flatColumns = binarizer.blocksX();
-    trace->flatRows = binarizer.blocksY();
-    trace->flatOrigin = {static_cast<double>(x0), static_cast<double>(y0)};
-    trace->flat = binarizer.flatBlocks();
-  }
-  std::vector<FinderCandidate> cands;
-  {
-    const StepTimer timer(trace, TraceStep::FindFinders);
-    cands = findFinderCandidates(binarizer, true, options_.tryInverted, kMaxCandidates);
-  }
-  const double fcx = view.width * 0.5 - x0, fcy = view.height * 0.5 - y0;
-  auto dist = [&](const Point2D& p) { return std::hypot(p.x - fcx, p.y - fcy); };
-  std::stable_sort(cands.begin(), cands.end(), [&](const FinderCandidate& a, const FinderCandidate& b) {
-    return dist(a.center) < dist(b.center);
-  });
-
-  // Each candidate not inside a symbol already read is checked all round and read.
-  const CandidateReader reader(binarizer, options_, x0, y0, trace);
-  std::vector<Accepted> accepted;
   std::vector<FinderCandidate> tried;
-  auto covered = [&](const Point2D& p) {
-    for (const Accepted& a : accepted)
-      if (insideQuad(a.quad, p)) return true;
-    return false;
-  };
-  auto note = [&](const FinderCandidate& c, TraceStage stage, TraceStop stop) {
-    if (trace != nullptr) trace->candidates.push_back(traced(c, x0, y0, stage, stop));
-  };
-  for (FinderCandidate c : cands) {
-    if (static_cast<int>(accepted.size()) >= options_.maxSymbols) {
-      note(c, TraceStage::Found, TraceStop::SymbolLimit);
-      continue;
-    }
-    if (covered(c.center)) {
-      note(c, TraceStage::Found, TraceStop::InsideSymbol);
-      continue;
-    }
-    bool verified = false;
-    {
-      const StepTimer timer(trace, TraceStep::CheckRings);
-      verified = verifyFinder(binarizer, c);
-    }
-    if (!verified) {
-      note(c, TraceStage::Found, TraceStop::RingsBroken);
-      continue;
-    }
-    if (covered(c.center)) {
-      note(c, TraceStage::Verified, TraceStop::InsideSymbol);
-      continue;
-    }
-    // Neighbouring candidates often verify to the same finder: read it once.
-    bool seen = false;
-    for (const FinderCandidate& t : tried) {
-      const double r = sameCentreRadius(t);
-      seen |= t.inverted == c.inverted && std::abs(t.center.x - c.center.x) < r &&
-              std::abs(t.center.y - c.center.y) < r;
-    }
-    if (seen) {
-      note(c, TraceStage::Verified, TraceStop::SameFinder);
-      continue;
-    }
-    tried.push_back(c);
-    Progress progress;
-    auto a = reader.read(c, progress);
-    if (a) {
-      const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
-      // The same symbol through another finder estimate.
-      if (covered(centre)) {
-        progress.reached(TraceStage::Decoded, TraceStop::SameSymbol);
-        a.reset();
-      } else {
-        progress.reached(TraceStage::Accepted, TraceStop::None);
-        a->distance = dist(centre);
-        accepted.push_back(std::move(*a));
-      }
-    }
-    if (trace != nullptr) {
-      TraceCandidate t = traced(c, x0, y0, progress.stage, progress.stop);
-      t.fullRange = progress.fullRange;
-      if (progress.ringCorners) {
-        t.ringCorners = progress.ringCorners;
-        for (Point2D& q : *t.ringCorners) q = {q.x + x0, q.y + y0};
-      }
-      t.moduleCentres = std::move(progress.moduleCentres);
-      trace->candidates.push_back(std::move(t));
-    }
+  std::vector<Accepted> accepted =
+      readPlane(plane, ToFrame{1.0, double(x0), double(y0)}, view, options_, tried, trace);
+  // Texture finer than a module (a display's pixel grid, a halftone) breaks the runs through a
+  // finder into specks at full resolution; the mean of each 2 x 2 pixels smooths it away.
+  if (accepted.empty() && plane.width >= 2 * kMinRegionSide && plane.height >= 2 * kMinRegionSide) {
+    const HalfPlane half(plane);
+    accepted = readPlane(half.plane(), ToFrame{2.0, double(x0), double(y0)}, view, options_, tried, trace);
   }
-  std::stable_sort(accepted.begin(), accepted.end(),
-                   [](const Accepted& a, const Accepted& b) { return a.distance < b.distance; });
   for (Accepted& a : accepted) out.push_back(std::move(a.result));
   return out;
 }

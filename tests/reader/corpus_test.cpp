@@ -378,19 +378,34 @@ const Condition kConditions[] = {
      plain, 1, false, 85},
     {"phone screen", 20, 3.5, 7.0,
      [](std::mt19937& g, RenderOptions& o) {
-       // Display pixels of 1.1 to 2.6 camera pixels: their grid beats against the sensor's.
-       o.screenPixelsPerModule = o.moduleSize / uniform(g, 1.1, 2.6), o.blurSigma = uniform(g, 0.2, 0.5);
+       // Apps draw a module over 3 display pixels or more; those of 0.6 to 2 camera pixels
+       // beat against the sensor's grid.
+       o.screenPixelsPerModule = std::max(3.0, o.moduleSize / uniform(g, 0.6, 2.0));
+       o.blurSigma = uniform(g, 0.2, 0.5);
        o.glare = uniform(g, 0.15, 0.5), o.glareRadius = uniform(g, 40, 160);
        o.glareX = o.centerX + uniform(g, -80, 80), o.glareY = o.centerY + uniform(g, -80, 80);
        o.noiseSigma = 3, anyAngle(g, o);
      },
-     plain, 1, false, 55},
+     plain, 1, false, 95},
     {"curved surface", 20, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.cylinderRadius = uniform(g, 0.6, 1.5), o.gradient = uniform(g, 0.0, 0.4);
        o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
      },
      plain, 1, false, 95},
+    {"thin cylinder compact", 20, 3.0, 7.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.cylinderRadius = uniform(g, 0.5, 0.8), o.gradient = uniform(g, 0.0, 0.3);
+       o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
+     },
+     [](int, std::mt19937& g) {  // a vial or a pen: compact symbols, up to 4 layers
+       SymbolRequest r;
+       r.kind = SymbolKind::Compact;
+       const std::string m = message(pick(g, 3, 40), g());
+       r.message = bytesOf(m);
+       return encoded(r, m);
+     },
+     1, false, 80},
     {"dot gain and loss", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5, anyAngle(g, o);
