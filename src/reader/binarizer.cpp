@@ -40,10 +40,9 @@ constexpr int kNoiseShare = 28;  // percent
 // of the mean step between neighbouring pixels. Pixel noise steps far at every pixel, a symbol's
 // modules, even under sensor noise, mostly at their edges.
 constexpr int kRoughShare = 90;  // percent
-// Salt-and-pepper and full-range pixel noise step by less than that between extremes far apart:
-// the smoothness counts only in windows whose pixels span at most this range (a symbol whose
-// modules and noise span more passes the share of the range).
-constexpr int kRoughMaxRange = 190;
+// Even then the means must spread by this share of the range: sparse salt-and-pepper noise is
+// smooth between its specks.
+constexpr int kSmoothNoiseShare = 21;  // percent
 constexpr int kLevels = 3;
 constexpr int kRadius = 2;  // 5 x 5 blocks per neighbourhood (the row pass spells out its five)
 
@@ -210,6 +209,19 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
       }
   }
   for (Level& l : levels) {
+    // The roughness of the neighbourhood: one block's may be low by chance.
+    std::vector<int> r(l.rough.size());
+    for (int y = 0; y < l.h; ++y)
+      for (int x = 0; x < l.w; ++x) {
+        int sum = 0, count = 0;
+        for (int j = std::max(0, y - kRadius); j <= std::min(l.h - 1, y + kRadius); ++j)
+          for (int i = std::max(0, x - kRadius); i <= std::min(l.w - 1, x + kRadius); ++i) {
+            sum += l.rough[static_cast<std::size_t>(j) * l.w + i];
+            ++count;
+          }
+        r[static_cast<std::size_t>(y) * l.w + x] = sum / count;
+      }
+    l.rough.swap(r);
     neighbourhood(l, l.mean, l.mean, l.lo, l.hi);
     neighbourhood(l, l.pmin, l.pmax, l.nbMin, l.nbMax);
   }
@@ -231,9 +243,9 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
         // Pixel noise alone moves block means a little and single pixels a lot: contrast
         // counts only when the means spread by a good share of the pixels' range.
         const int spread = l.hi[k] - l.lo[k];
-        found = spread >= kMinContrast &&
-                (spread * 100 >= (hi - lo) * kNoiseShare ||
-                 (hi - lo <= kRoughMaxRange && spread * 100 >= l.rough[k] * kRoughShare));
+        found = spread >= kMinContrast && (spread * 100 >= (hi - lo) * kNoiseShare ||
+                                           (L == 0 && spread * 100 >= (hi - lo) * kSmoothNoiseShare &&
+                                            spread * 100 >= l.rough[k] * kRoughShare));
       }
       thresholds_[i] = static_cast<std::uint8_t>((lo + hi + 1) / 2);
       flat_[i] = found ? 0 : 1;
