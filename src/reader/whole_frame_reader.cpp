@@ -190,6 +190,16 @@ class CandidateReader {
       if (auto a = decodeWith(pp, *t, *params, cand.inverted, p)) return a;
       if (params->symbolSize > kFinderFitMaxSymbol) break;
     }
+    // A compact symbol that one transform does not hold (curved, seen through a lens): each
+    // module where the edges around it put it.
+    if (params->symbolType == kCompact) {
+      GridOffsets offsets;
+      {
+        const StepTimer timer(trace_, TraceStep::Sample);
+        offsets = localGridOffsets(pp, refined, *params);
+      }
+      if (auto a = decodeWith(pp, refined, *params, cand.inverted, p, &offsets)) return a;
+    }
     return std::nullopt;
   }
 
@@ -199,10 +209,13 @@ class CandidateReader {
   }
 
   // Sampled modules binarised at a few shifts of the local thresholds; correct and decode.
+  // With `offsets`, each module is sampled where they move it off the transform.
   std::optional<Accepted> decodeWith(const PolarPlane& pp, const PerspectiveTransform& t,
-                                     const SymbolCandidate& params, bool inverted, Progress& p) const {
+                                     const SymbolCandidate& params, bool inverted, Progress& p,
+                                     const GridOffsets* offsets = nullptr) const {
     const StepTimer sampleTimer(trace_, TraceStep::Sample);
-    const ModuleValues values = sampleModules(pp, t, params);
+    const ModuleValues values =
+        offsets != nullptr ? sampleModulesAt(pp, t, params, *offsets) : sampleModules(pp, t, params);
     const Levels lv = finderLevels(pp, t, params.symbolType == kFullRange);
     const double contrast = lv.light - lv.dark;
     const int finderModules = params.symbolType == kFullRange ? 169 : 81;
@@ -212,7 +225,9 @@ class CandidateReader {
       p.moduleCentres.clear();
       for (int x = 0; x < n; ++x)
         for (int y = 0; y < n; ++y) {
-          const Point2D c = t.map(x - half, y - half);
+          const std::size_t i = static_cast<std::size_t>(x) * n + y;
+          const Point2D c = offsets != nullptr ? t.map(x - half + offsets->dx[i], y - half + offsets->dy[i])
+                                               : t.map(x - half, y - half);
           p.moduleCentres.push_back(toFrame_(c));
         }
     }

@@ -393,6 +393,19 @@ const Condition kConditions[] = {
        o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
      },
      plain, 1, false, 95},
+    {"thin cylinder compact", 20, 3.0, 7.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.cylinderRadius = uniform(g, 0.5, 0.8), o.gradient = uniform(g, 0.0, 0.3);
+       o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
+     },
+     [](int, std::mt19937& g) {  // a vial or a pen: compact symbols, up to 4 layers
+       SymbolRequest r;
+       r.kind = SymbolKind::Compact;
+       const std::string m = message(pick(g, 3, 40), g());
+       r.message = bytesOf(m);
+       return encoded(r, m);
+     },
+     1, false, 80},
     {"dot gain and loss", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5, anyAngle(g, o);
