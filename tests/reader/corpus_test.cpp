@@ -375,7 +375,7 @@ const Condition kConditions[] = {
      [](std::mt19937& g, RenderOptions& o) {
        o.defocusRadius = o.moduleSize * uniform(g, 0.3, 0.75), o.noiseSigma = 3, anyAngle(g, o);
      },
-     plain, 1, false, 95},
+     plain, 1, false, 99},
     {"phone screen", 20, 3.5, 7.0,
      [](std::mt19937& g, RenderOptions& o) {
        // Apps draw a module over 3 display pixels or more; those of 0.6 to 2 camera pixels
