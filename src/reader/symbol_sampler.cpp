@@ -389,6 +389,25 @@ ModuleValues sampleModulesAt(const PolarPlane& plane, const PerspectiveTransform
   return out;
 }
 
+ModuleValues unmixModules(const ModuleValues& m, double spill, const PolarPlane& plane,
+                          const PerspectiveTransform& t, const SymbolCandidate& params) {
+  const int n = m.size;
+  const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
+  auto at = [&](int x, int y) {
+    return x < 0 || y < 0 || x >= n || y >= n ? levels.light : m.value[static_cast<std::size_t>(x) * n + y];
+  };
+  ModuleValues out;
+  out.size = n;
+  out.value.resize(m.value.size());
+  for (int x = 0; x < n; ++x)
+    for (int y = 0; y < n; ++y) {
+      const double around = at(x - 1, y) + at(x + 1, y) + at(x, y - 1) + at(x, y + 1);
+      out.value[static_cast<std::size_t>(x) * n + y] = (at(x, y) - spill * around) / (1.0 - 4.0 * spill);
+    }
+  out.threshold = localThresholds(out.value, n, levels);
+  return out;
+}
+
 SampledGrid binarizeModules(const ModuleValues& m, double shift, double contrast) {
   const int n = m.size;
   SampledGrid grid(static_cast<std::size_t>(n), std::vector<bool>(static_cast<std::size_t>(n)));

@@ -41,6 +41,12 @@ GridOffsets localGridOffsets(const PolarPlane& plane, const PerspectiveTransform
 ModuleValues sampleModulesAt(const PolarPlane& plane, const PerspectiveTransform& t,
                              const SymbolCandidate& params, const GridOffsets& offsets);
 
+// Module values with the share `spill` of each of the four neighbours taken out again: a blur
+// as wide as a module (defocus) mixes every module into the next. Outside the symbol is the
+// light quiet zone.
+ModuleValues unmixModules(const ModuleValues& values, double spill, const PolarPlane& plane,
+                          const PerspectiveTransform& t, const SymbolCandidate& params);
+
 // The grid with every threshold moved by `shift` times the local contrast estimate.
 SampledGrid binarizeModules(const ModuleValues& values, double shift, double contrast);
 

@@ -207,4 +207,8 @@ constexpr int kLocalWindow = 2;
 constexpr double kLocalMaxStep = 0.35;
 constexpr int kLocalMinEdges = 3;
 
+// A module's share in each of its four neighbours' values that a second decode takes out when
+// the first fails (defocus spreads every module into the next).
+constexpr double kModuleSpill = 0.08;
+
 }  // namespace Aztec::Tuning

@@ -214,12 +214,10 @@ class CandidateReader {
                                      const SymbolCandidate& params, bool inverted, Progress& p,
                                      const GridOffsets* offsets = nullptr) const {
     const StepTimer sampleTimer(trace_, TraceStep::Sample);
-    const ModuleValues values =
+    const ModuleValues sampled =
         offsets != nullptr ? sampleModulesAt(pp, t, params, *offsets) : sampleModules(pp, t, params);
     const Levels lv = finderLevels(pp, t, params.symbolType == kFullRange);
     const double contrast = lv.light - lv.dark;
-    const int finderModules = params.symbolType == kFullRange ? 169 : 81;
-    const double s = params.symbolSize / 2.0;
     if (p.keepCentres) {
       const int n = params.symbolSize, half = n / 2;
       p.moduleCentres.clear();
@@ -231,6 +229,20 @@ class CandidateReader {
           p.moduleCentres.push_back(toFrame_(c));
         }
     }
+    // As sampled, then with the neighbours' spill taken out (a blur as wide as a module).
+    for (double spill : {0.0, kModuleSpill}) {
+      const ModuleValues values = spill > 0.0 ? unmixModules(sampled, spill, pp, t, params) : sampled;
+      if (auto a = decodeValues(values, t, params, inverted, contrast, p)) return a;
+    }
+    return std::nullopt;
+  }
+
+  // Module values binarised at each shift in turn, corrected and decoded.
+  std::optional<Accepted> decodeValues(const ModuleValues& values, const PerspectiveTransform& t,
+                                       const SymbolCandidate& params, bool inverted, double contrast,
+                                       Progress& p) const {
+    const int finderModules = params.symbolType == kFullRange ? 169 : 81;
+    const double s = params.symbolSize / 2.0;
     for (double shift : kDataShifts) {
       LocatedSymbol located;
       located.parameters = params;

@@ -379,7 +379,7 @@ const Condition kConditions[] = {
      [](std::mt19937& g, RenderOptions& o) {
        o.defocusRadius = o.moduleSize * uniform(g, 0.3, 0.75), o.noiseSigma = 3, anyAngle(g, o);
      },
-     plain, 1, false, 85},
+     plain, 1, false, 99},
     {"phone screen", 20, 3.5, 7.0,
      [](std::mt19937& g, RenderOptions& o) {
        // Apps draw a module over 3 display pixels or more; those of 0.6 to 2 camera pixels
@@ -409,7 +409,7 @@ const Condition kConditions[] = {
        r.message = bytesOf(m);
        return encoded(r, m);
      },
-     1, false, 80},
+     1, false, 85},
     {"dot gain and loss", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5, anyAngle(g, o);
