@@ -1,6 +1,7 @@
 #include "reader/finder_search.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "geometry/homography.h"
@@ -25,20 +26,33 @@ bool outerRing(int run, double w) {
   return run >= kOuterRingMin * w - kOuterRingSlack;
 }
 
-// Runs i-3..i+3 equal, and the outer dark ring present on both sides.
-bool compactPattern(const int* runs, int i, double& w) {
-  // Cheap integer test first: equal runs up to rounding.
-  int lo = runs[i], hi = runs[i];
-  for (int k = -3; k <= 3; ++k) {
-    lo = std::min(lo, runs[i + k]);
-    hi = std::max(hi, runs[i + k]);
+// The seven runs across a finder's rings, centre run in the middle, all of one width w. Blur
+// shrinks the centre module most (a square loses contrast from all four sides, a ring from two),
+// down to a dot of a pixel or two: failing that, the six ring runs must be equal and the centre
+// run only has to be there, no wider than they are.
+bool ringRuns(const int* seven, double& w) {
+  int lo = seven[0], hi = seven[0], ringSum = 0;
+  for (int k = 0; k < 7; ++k) {
+    if (k == 3) continue;
+    lo = std::min(lo, seven[k]);
+    hi = std::max(hi, seven[k]);
+    ringSum += seven[k];
   }
+  // Cheap integer test first: equal runs up to rounding.
   if (hi > kRunSpreadFactor * lo + kRunSpreadSlack) return false;
-  int sum = 0;
-  for (int k = -3; k <= 3; ++k) sum += runs[i + k];
-  w = sum / 7.0;
-  for (int k = -3; k <= 3; ++k)
-    if (!similar(runs[i + k], w)) return false;
+  w = (ringSum + seven[3]) / 7.0;
+  bool equal = true;
+  for (int k = 0; k < 7 && equal; ++k) equal = similar(seven[k], w);
+  if (equal) return true;
+  w = ringSum / 6.0;
+  for (int k = 0; k < 7; ++k)
+    if (k != 3 && !similar(seven[k], w)) return false;
+  return seven[3] <= w + kRunTolerance * w + kRunSlack;
+}
+
+// Runs i-3..i+3 across the rings, and the outer dark ring present on both sides.
+bool compactPattern(const int* runs, int i, double& w) {
+  if (!ringRuns(runs + i - 3, w)) return false;
   // Mirror runs about the centre match up to rounding and a perspective gradient.
   for (int k = 1; k <= 3; ++k)
     if (std::abs(runs[i - k] - runs[i + k]) > kMirrorTolerance * w + kMirrorSlack) return false;
@@ -131,11 +145,7 @@ std::optional<CrossCheck> crossCheck(const Binarizer& bin, int x0, int y0, int d
   const int centreRun = runs[0][0] + runs[1][0] - 1;
   const int seven[7] = {runs[0][3], runs[0][2], runs[0][1], centreRun, runs[1][1], runs[1][2], runs[1][3]};
   double w = 0.0;
-  int sum = 0;
-  for (int r : seven) sum += r;
-  w = sum / 7.0;
-  for (int r : seven)
-    if (!similar(r, w)) return std::nullopt;
+  if (!ringRuns(seven, w)) return std::nullopt;
   if (!outerRing(runs[0][4], w) || !outerRing(runs[1][4], w)) return std::nullopt;
   CrossCheck out;
   const int tneg = -(runs[0][0] - 1) - runs[0][1] - runs[0][2] - runs[0][3];
@@ -247,7 +257,7 @@ bool ringsCoherent(const Binarizer& bin, Point2D& centre, double moduleMin, doub
 // Around a finder centre a circle of kCircleRadius row-run widths lies in the light first ring whatever
 // the rotation (the run is one to 1.41 modules long); tilt and small modules blur the margins,
 // so most points, not all, must agree. Cheap, and pixel noise rarely passes.
-int lightRingPoints(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
+bool circleAgrees(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
   const LumaPlane& p = bin.plane();
   // Unit circle in 16 steps: cosines, the sines being the same shifted by a quarter.
   static constexpr double kCos[16] = {1.0,  0.9238795325112867,  0.7071067811865476,  0.3826834323650898,
@@ -258,14 +268,10 @@ int lightRingPoints(const Binarizer& bin, double cx, double cy, double w, bool i
   int light = 0;
   for (int k = 0; k < 16; ++k) {
     const double x = cx + r * kCos[k], y = cy + r * kCos[(k + 12) % 16];
-    if (x < 0.0 || y < 0.0 || x >= p.width || y >= p.height) return 0;
+    if (x < 0.0 || y < 0.0 || x >= p.width || y >= p.height) return false;
     if (!bin.dark(static_cast<int>(x), static_cast<int>(y), inverted)) ++light;
   }
-  return light;
-}
-
-bool circleAgrees(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
-  return lightRingPoints(bin, cx, cy, w, inverted) >= kCircleAgreeing;
+  return light >= kCircleAgreeing;
 }
 
 // The centre module's middle through `centre`, in its row and then its column, twice: the
@@ -341,30 +347,22 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
   // Very different widths are not the projection of one square ring set.
   if (c.moduleMax > kMaxWidthRatio * c.moduleMin + kMaxWidthRatioSlack) return std::nullopt;
   recentre(bin, c.center, kRecentreReach * c.moduleMax + kRecentreSlack, inverted);
-  // Rings cross every direction through a finder's centre; bars, checkerboards and most noise
-  // fail some. Only ranks the candidate: it takes nothing from its widths.
-  c.quality = 1 + (v ? 1 : 0);
-  if (v) {
-    const int x = static_cast<int>(c.center.x), y = static_cast<int>(c.center.y);
-    c.quality += crossCheck(bin, x, y, 1, 1, inverted, maxDiag) ? 1 : 0;
-    c.quality += crossCheck(bin, x, y, 1, -1, inverted, maxDiag) ? 1 : 0;
-  } else {
-    c.quality += 2;
-  }
   return c;
 }
 
 }  // namespace
 
-std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool inverted) {
-  std::vector<FinderHit> found;
+std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool normal, bool inverted,
+                                                  int limit) {
+  std::vector<FinderCandidate> found;
   const LumaPlane& p = bin.plane();
-  if (p.width < kMinRegionSide || p.height < kMinRegionSide) return found;
+  if (p.width < kMinRegionSide || p.height < kMinRegionSide || limit <= 0) return found;
   std::vector<int> runs;
   std::vector<int> starts;
   std::vector<int> bounds(static_cast<std::size_t>(p.width) + 2);
   runs.reserve(static_cast<std::size_t>(p.width) + 1);
   starts.reserve(static_cast<std::size_t>(p.width) + 1);
+  double maxModule = 0.0;
   const int blocksX = bin.blocksX();
   // Row hits of the previous and the current row: centre x and width, negative for inverted.
   std::vector<std::pair<double, double>> previousHits, hits;
@@ -429,20 +427,36 @@ std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool in
       for (; it != previousHits.end() && it->first <= cx + tol && !repeated; ++it)
         repeated = (it->second < 0) == inv;
       // Except that a centre module under three pixels tall may show the pattern in one row
-      // only (rounding spoils the others); such a hit must show the light ring around it first.
-      if (!repeated && (w >= kSingleRowModule || !circleAgrees(bin, cx, y + 0.5, w, inv))) continue;
-      found.push_back({static_cast<float>(cx), static_cast<float>(y + 0.5), static_cast<float>(w), inv});
+      // only (rounding spoils the others), and so may one that blur has shrunk to a dot; such a
+      // hit must show the light ring around it first.
+      const bool dot = runs[i] < kDotShare * w;
+      if (!repeated && ((w >= kSingleRowModule && !dot) || !circleAgrees(bin, cx, y + 0.5, w, inv))) continue;
+      // Rows through the centre module all hit the same finder: a hit close to a found
+      // centre adds nothing, and one that refines to it neither. Hits farther off (perhaps a
+      // misplaced first confirmation) are kept, so a bad early estimate cannot hide the finder.
+      // Candidates come in row order, their centres within a few modules of their rows: the
+      // search back stops well above the current row.
+      auto known = [&](double x, double yy, bool close) {
+        for (auto f = found.rbegin(); f != found.rend(); ++f) {
+          const FinderCandidate& c = *f;
+          if (c.center.y < yy - kKnownReachModules * maxModule - kKnownReachSlack) break;
+          const double r = close ? kConfirmedSameCentre : sameCentreRadius(c);
+          if (c.inverted == inv && std::abs(c.center.x - x) < r && std::abs(c.center.y - yy) < r) return true;
+        }
+        return false;
+      };
+      if (known(cx, y + 0.5, false)) continue;
+      // A confirmed centre a little off an earlier one is kept: the earlier may fail the
+      // all-round check where this one passes.
+      if (auto c = confirm(bin, cx, y + 0.5, w, inv)) {
+        if (known(c->center.x, c->center.y, true)) continue;
+        found.push_back(*c);
+        maxModule = std::max(maxModule, c->moduleMax);
+        if (static_cast<int>(found.size()) >= limit) return found;
+      }
     }
   }
   return found;
-}
-
-std::optional<FinderCandidate> confirmHit(const Binarizer& bin, const FinderHit& hit) {
-  return confirm(bin, hit.x, hit.y, hit.w, hit.inverted);
-}
-
-int lightRingScore(const Binarizer& bin, const FinderHit& hit) {
-  return lightRingPoints(bin, hit.x, hit.y, hit.w, hit.inverted);
 }
 
 bool verifyFinder(const Binarizer& bin, FinderCandidate& candidate) {

@@ -36,8 +36,10 @@ constexpr double kWalkSlack = 2.0;
 constexpr double kRowHitTolerance = 0.5;
 constexpr double kRowHitSlack = 1.0;
 // Centre modules of 4 px and more span several rows: a hit in one row alone is noise. Under that,
-// rounding may leave the pattern in one row only, which must then pass the light-ring circle.
+// rounding may leave the pattern in one row only, which must then pass the light-ring circle; so
+// may a centre run under half the ring width (blur shrinks the centre module to a dot).
 constexpr double kSingleRowModule = 4.0;
+constexpr double kDotShare = 0.5;
 // The light-ring circle: radius 0.8 row-run widths lies in the first light ring whatever the
 // rotation; 12 of its 16 points must agree (tilt and blur spoil the margins).
 constexpr double kCircleRadius = 0.8;
@@ -132,13 +134,8 @@ constexpr double kParallelDeterminant = 1e-3;
 
 // ---- The whole-frame reader's flow ----
 
-// Work is bounded per region of 128 x 128 pixels, not per frame: in each, at most 48 hits are
-// confirmed and at most 8 candidates may fail the all-round check or the read. Data regions and
-// textures give thousands of hits; a finder ranks early in its region (the light ring around it,
-// rings crossing every direction), so the budget goes to it before the texture.
-constexpr int kRegionSize = 128;
-constexpr int kRegionConfirms = 64;
-constexpr int kRegionFailures = 8;
+// Candidates before their all-round check: data regions and textures give many.
+constexpr int kMaxCandidates = 4000;
 // A region narrower or lower than the compact finder's 9 modules at one pixel holds none.
 constexpr int kMinRegionSide = 9;
 // The finder seen through its own fit: at most 10% of its modules may disagree at the midpoint
@@ -222,5 +219,19 @@ constexpr int kGridMaxMissedDivisor = 4;
 // sample off its module), at most four times.
 constexpr int kGridMaxPasses = 4;
 constexpr double kGridSettled = 0.1;
+
+// Local corrections of a compact grid (a curved label, a lens): grown from the finder by one
+// module a round until the whole symbol is in, then two more rounds over all of it. Each
+// module moves by the mean offset of the edges within two modules of it, at most 0.35 module a
+// round, and only where at least three edges say so.
+constexpr int kLocalGrowth = 1;
+constexpr int kLocalFinalRounds = 2;
+constexpr int kLocalWindow = 2;
+constexpr double kLocalMaxStep = 0.35;
+constexpr int kLocalMinEdges = 3;
+
+// A module's share in each of its four neighbours' values that a second decode takes out when
+// the first fails (defocus spreads every module into the next).
+constexpr double kModuleSpill = 0.08;
 
 }  // namespace Aztec::Tuning
