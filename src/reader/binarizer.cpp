@@ -36,14 +36,13 @@ namespace {
 // average 64 pixels, so sensor noise alone stays well below it.
 constexpr int kMinContrast = 14;
 constexpr int kNoiseShare = 28;  // percent
-// ... unless the pixels are smooth next to each other: block means spread by more than this share
-// of the mean step between neighbouring pixels. Pixel noise steps far at every pixel, a symbol's
-// modules, even under sensor noise, mostly at their edges.
+// ... unless the pixels are smooth next to each other, at the finest scale: block means spread by
+// more than this share of the mean step between neighbouring pixels. Pixel noise steps far at
+// every pixel, a symbol's modules, even under sensor noise, mostly at their edges.
 constexpr int kRoughShare = 90;  // percent
-// Salt-and-pepper and full-range pixel noise step by less than that between extremes far apart:
-// the smoothness counts only in windows whose pixels span at most this range (a symbol whose
-// modules and noise span more passes the share of the range).
-constexpr int kRoughMaxRange = 190;
+// Even then the means must spread by this share of the range: sparse salt-and-pepper noise is
+// smooth between its specks.
+constexpr int kSmoothNoiseShare = 21;  // percent
 constexpr int kLevels = 3;
 constexpr int kRadius = 2;  // 5 x 5 blocks per neighbourhood (the row pass spells out its five)
 
@@ -53,7 +52,6 @@ struct Level {
   std::vector<int> mean;
   std::vector<int> pmin;  // darkest and brightest pixel of the block
   std::vector<int> pmax;
-  std::vector<int> rough;  // mean step between horizontal neighbours
   std::vector<int> lo;     // neighbourhood minimum of the means
   std::vector<int> hi;     // neighbourhood maximum
   std::vector<int> nbMin;  // neighbourhood darkest and brightest pixel
@@ -129,13 +127,11 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
     // Column sums, minima and maxima over the rows of one block row first: element-wise work
     // over whole rows, which the compiler vectorises; then eight columns per block.
     const std::size_t w = static_cast<std::size_t>(plane.width);
-    std::vector<std::uint16_t> colSum(w), colRough(w);
-    l.rough.assign(nb, 0);
+    std::vector<std::uint16_t> colSum(w);
     std::vector<std::uint8_t> colMin(w), colMax(w);
     for (int by = 0; by < blocksY_; ++by) {
       const int y0 = by << kShift, y1 = std::min(plane.height, y0 + 8);
       std::fill(colSum.begin(), colSum.end(), std::uint16_t{0});
-      std::fill(colRough.begin(), colRough.end(), std::uint16_t{0});
       std::fill(colMin.begin(), colMin.end(), std::uint8_t{255});
       std::fill(colMax.begin(), colMax.end(), std::uint8_t{0});
       for (int y = y0; y < y1; ++y) {
@@ -149,23 +145,18 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
           cmn[x] = v < cmn[x] ? v : cmn[x];
           cmx[x] = v > cmx[x] ? v : cmx[x];
         }
-        std::uint16_t* cr = colRough.data();
-        for (std::size_t x = 0; x + 1 < w; ++x)
-          cr[x] = static_cast<std::uint16_t>(cr[x] + std::abs(int{row[x + 1]} - int{row[x]}));
       }
       const std::size_t base = static_cast<std::size_t>(by) * blocksX_;
       for (int bx = 0; bx < blocksX_; ++bx) {
         const std::size_t x0 = static_cast<std::size_t>(bx) << kShift, x1 = std::min(w, x0 + 8);
-        std::uint32_t acc = 0, rough = 0;
+        std::uint32_t acc = 0;
         int mn = 255, mx = 0;
         for (std::size_t x = x0; x < x1; ++x) {
           acc += colSum[x];
-          rough += colRough[x];
           mn = std::min<int>(mn, colMin[x]);
           mx = std::max<int>(mx, colMax[x]);
         }
         sums[base + bx] = acc;
-        l.rough[base + bx] = static_cast<int>(rough / static_cast<std::uint32_t>((x1 - x0) * (y1 - y0)));
         l.pmin[base + bx] = mn;
         l.pmax[base + bx] = mx;
       }
@@ -191,28 +182,49 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
     l.mean.assign(n, 0);
     l.pmin.assign(n, 255);
     l.pmax.assign(n, 0);
-    l.rough.assign(n, 0);
     for (int y = 0; y < l.h; ++y)
       for (int x = 0; x < l.w; ++x) {
-        int sum = 0, count = 0, rough = 0;
+        int sum = 0, count = 0;
         const std::size_t k = static_cast<std::size_t>(y) * l.w + x;
         for (int j = 4 * y; j < std::min(f.h, 4 * y + 4); ++j)
           for (int i = 4 * x; i < std::min(f.w, 4 * x + 4); ++i) {
             const std::size_t c = static_cast<std::size_t>(j) * f.w + i;
             sum += f.mean[c];
-            rough += f.rough[c];
             ++count;
             l.pmin[k] = std::min(l.pmin[k], f.pmin[c]);
             l.pmax[k] = std::max(l.pmax[k], f.pmax[c]);
           }
         l.mean[k] = (sum + count / 2) / count;
-        l.rough[k] = rough / count;
       }
   }
   for (Level& l : levels) {
     neighbourhood(l, l.mean, l.mean, l.lo, l.hi);
     neighbourhood(l, l.pmin, l.pmax, l.nbMin, l.nbMax);
   }
+
+  // Mean step between horizontal neighbours per finest block, computed only where asked for (the
+  // smoothness decides only where pixel noise may have hidden contrast).
+  std::vector<int> blockRough(nb, -1);
+  auto roughAround = [&](int bx, int by) {
+    int sum = 0, count = 0;
+    for (int j = std::max(0, by - kRadius); j <= std::min(blocksY_ - 1, by + kRadius); ++j)
+      for (int i = std::max(0, bx - kRadius); i <= std::min(blocksX_ - 1, bx + kRadius); ++i) {
+        int& r = blockRough[static_cast<std::size_t>(j) * blocksX_ + i];
+        if (r < 0) {
+          const int x0 = i << kShift, x1 = std::min(plane.width - 1, x0 + 8);
+          const int y0 = j << kShift, y1 = std::min(plane.height, y0 + 8);
+          int steps = 0;
+          for (int y = y0; y < y1; ++y) {
+            const std::uint8_t* row = plane.data + static_cast<std::size_t>(y) * plane.stride;
+            for (int x = x0; x < x1; ++x) steps += std::abs(int{row[x + 1]} - int{row[x]});
+          }
+          r = steps / std::max(1, (x1 - x0) * (y1 - y0));
+        }
+        sum += r;
+        ++count;
+      }
+    return sum / count;
+  };
 
   for (int by = 0; by < blocksY_; ++by)
     for (int bx = 0; bx < blocksX_; ++bx) {
@@ -231,9 +243,9 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
         // Pixel noise alone moves block means a little and single pixels a lot: contrast
         // counts only when the means spread by a good share of the pixels' range.
         const int spread = l.hi[k] - l.lo[k];
-        found = spread >= kMinContrast &&
-                (spread * 100 >= (hi - lo) * kNoiseShare ||
-                 (hi - lo <= kRoughMaxRange && spread * 100 >= l.rough[k] * kRoughShare));
+        found = spread >= std::max(kMinContrast, (hi - lo) * kNoiseShare / 100) ||
+                (L == 0 && spread >= kMinContrast && spread * 100 >= (hi - lo) * kSmoothNoiseShare &&
+                 spread * 100 >= roughAround(bx, by) * kRoughShare);
       }
       thresholds_[i] = static_cast<std::uint8_t>((lo + hi + 1) / 2);
       flat_[i] = found ? 0 : 1;
