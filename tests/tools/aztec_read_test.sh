@@ -70,6 +70,7 @@ expect 1 "" --json "$tmp/blank.pgm"
 if [ "$(cat "$tmp/out")" != "{\"file\":\"$tmp/blank.pgm\",\"symbols\":0}" ]; then
   echo "FAIL: default --json line for a blank frame:"; cat "$tmp/out"; failures=$((failures + 1))
 fi
+expect 1 "$tmp/blank.pgm: read in [0-9]*\.[0-9]\{3\} ms$" --time --json "$tmp/blank.pgm"
 expect 1 "" --exact --json "$tmp/blank.pgm"
 if ! grep -Eq '^\{"file":"[^"]*blank\.pgm","status":(0|1|null),"statusText":".*","text":"","bytesHex":"","error":(null|".*")\}$' "$tmp/out" \
    || [ "$(wc -l <"$tmp/out")" -ne 1 ]; then

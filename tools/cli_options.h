@@ -1,0 +1,26 @@
+#pragma once
+// aztec-read's command line: the options, their parsing and the help text.
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "output_writer.h"
+
+namespace AztecTools {
+
+struct Options {
+  OutputFormat format = OutputFormat::Text;
+  bool verbose = false;
+  bool exact = false;
+  bool time = false;
+  std::optional<std::pair<int, int>> rawSize;
+  std::vector<std::string> inputs;
+};
+
+// Fills `options` from argv. Returns the exit status when the program should stop here
+// (--help: 0, usage error: 2, with its message on stderr), or nothing to carry on.
+std::optional<int> parseArguments(int argc, char** argv, Options& options);
+
+}  // namespace AztecTools
