@@ -69,6 +69,7 @@ function readOptions(options) {
 class AztecReader {
   #exports;
   #memory;
+  #failure = null;
 
   constructor(instance) {
     this.#exports = instance.exports;
@@ -94,12 +95,20 @@ class AztecReader {
       throw new RangeError(`aztec-reader: image.data holds ${data.length} bytes but a ${width} x ${height} ${rgba ? 'RGBA' : 'luminance'} frame with stride ${stride} needs ${needed}`);
     const [flags, maxSymbols, x, y, w, h] = readOptions(options);
 
+    if (this.#failure) throw new Error(`aztec-reader: this reader failed earlier (${this.#failure}); create a new one`);
     const e = this.#exports;
-    const at = e.aztec_input(needed);
-    if (at === 0) throw new RangeError(`aztec-reader: no memory for a frame of ${needed} bytes`);
-    // The buffer may have grown the memory: views are made after the call.
-    new Uint8Array(this.#memory.buffer, at, needed).set(data.subarray(0, needed));
-    const count = e.aztec_read(width, height, stride, flags | (rgba ? FLAG_RGBA : 0), maxSymbols, x, y, w, h);
+    let count;
+    try {
+      const at = e.aztec_input(needed);
+      if (at === 0) throw new RangeError(`aztec-reader: no memory for a frame of ${needed} bytes`);
+      // The buffer may have grown the memory: views are made after the call.
+      new Uint8Array(this.#memory.buffer, at, needed).set(data.subarray(0, needed));
+      count = e.aztec_read(width, height, stride, flags | (rgba ? FLAG_RGBA : 0), maxSymbols, x, y, w, h);
+    } catch (error) {
+      // A trap leaves the module's stack and heap in an unknown state: no further reads.
+      if (error instanceof WebAssembly.RuntimeError) this.#failure = error.message;
+      throw error;
+    }
     if (count < 0) throw new Error(`aztec-reader: ${this.#string(e.aztec_error())}`);
     return this.#results(e.aztec_output(), count);
   }

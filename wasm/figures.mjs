@@ -3,7 +3,7 @@
 // it prints figures. Build the wasm preset and aztec-read in the bench preset first.
 // usage: node wasm/figures.mjs [NATIVE_AZTEC_READ]   (default build/bench/tools/aztec-read)
 
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync, spawn, spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import os from 'node:os';
@@ -38,14 +38,13 @@ const { createReader } = await import(pathToFileURL(path.join(webDir, 'aztec-rea
 const reader = await createReader();
 const nodeMs = frames.map((f) => timeReads(reader, { data: new Uint8Array(readFileSync(f.file)), width: f.width, height: f.height }));
 
-// Native: the difference between reading the frame ROUNDS + 1 times and once, per read.
+// Native: aztec-read --time, the median of its per-frame read times.
 const nativeMs = frames.map((f) => {
-  const run = (n) => {
-    const started = performance.now();
-    execFileSync(native, ['--size', `${f.width}x${f.height}`, ...Array(n).fill(f.file)], { stdio: 'ignore' });
-    return performance.now() - started;
-  };
-  return median([0, 1, 2].map(() => (run(ROUNDS + 1) - run(1)) / ROUNDS));
+  const report = spawnSync(native, ['--time', '--size', `${f.width}x${f.height}`, ...Array(ROUNDS + 5).fill(f.file)],
+    { encoding: 'utf8' }).stderr;
+  const times = [...report.matchAll(/read in ([\d.]+) ms/g)].map((m) => Number(m[1]));
+  if (times.length !== ROUNDS + 5) throw new Error(`aztec-read --time gave: ${report}`);
+  return median(times.slice(5));
 });
 
 const puppeteer = createRequire(path.join(root, 'build/wasm/e2e/package.json'))('puppeteer-core');
