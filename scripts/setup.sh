@@ -15,8 +15,8 @@ packages=(
   emscripten chromium
   # Windows build of the component, run under Wine
   g++-mingw-w64-x86-64-posix wine64 wine64-tools
-  # camera streams in the command-line tests
-  ffmpeg
+  # camera streams in the command-line tests, and their peak-memory check
+  ffmpeg time
 )
 
 missing=()

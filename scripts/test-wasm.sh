@@ -2,6 +2,7 @@
 # WebAssembly build of the whole-frame reader (emscripten): the module and the scanning page in
 # build/wasm/web, the Node test against the native aztec-read, then the page in headless
 # Chromium with a fake camera.
+# usage: test-wasm.sh [NATIVE_AZTEC_READ]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,9 +23,9 @@ cmake --build --preset wasm -j "$(nproc)"
 web=$PWD/build/wasm/web
 echo "wasm: aztec-reader.wasm $(stat -c %s "$web/aztec-reader.wasm") bytes, $(gzip -9c "$web/aztec-reader.wasm" | wc -c) gzipped"
 
-# The Node test compares with the native reader of the ci build.
-native=$PWD/build/ci/tools/aztec-read
-if ! [ -x "$native" ]; then
+# The Node test compares with the native reader: the one given, else the ci build's.
+native=$(realpath "${1:-build/ci/tools/aztec-read}")
+if [ -z "${1:-}" ] && ! [ -x "$native" ]; then
   cmake --preset ci >/dev/null
   cmake --build --preset ci -j "$(nproc)" --target aztec-read
 fi

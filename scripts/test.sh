@@ -19,8 +19,15 @@ for preset in ci asan; do
   ctest --preset "$preset" -j "$jobs"
 done
 
+echo "== python: the aztec_reader package, its wheel and tests/python"
+./scripts/test-python.sh build/ci/tools/aztec-read
+
 echo "== install the core and build the example project against it"
 ./scripts/check-install.sh
+
+# The component built for Windows (mingw-w64) and activated through Wine's runtime.
+echo "== windows: the component DLL under Wine"
+./scripts/test-windows.sh
 
 # Data races between concurrent decodes: only the concurrency tests, under ThreadSanitizer
 # (halt_on_error=1 through the tsan test preset). The 10,000-decode leak test is left to the
@@ -36,4 +43,4 @@ echo "== fuzz: bounded runs"
 
 # The WebAssembly module, its Node test and the scanning page in headless Chromium.
 echo "== wasm"
-./scripts/test-wasm.sh
+./scripts/test-wasm.sh build/ci/tools/aztec-read

@@ -1,6 +1,8 @@
 #include "cli_options.h"
 
+#include <algorithm>
 #include <iostream>
+#include <thread>
 
 #include "frame_input.h"
 
@@ -9,30 +11,45 @@ namespace AztecTools {
 namespace {
 
 const char kUsage[] =
-    "Usage: aztec-read [OPTIONS] FILE...\n"
+    "Usage: aztec-read [OPTIONS] INPUT...\n"
     "Reads every Aztec Code symbol in each frame and prints their messages, one per line.\n"
     "\n"
-    "FILE is a PNG, JPEG, BMP or PGM image (colour is reduced to luminance), or with --size a\n"
-    "headerless luminance plane, one byte per pixel, row by row.\n"
+    "INPUT is one of:\n"
+    "  an image file   PNG, JPEG, BMP or binary PGM/PPM (colour is reduced to luminance)\n"
+    "  a Y4M stream    YUV4MPEG2 as ffmpeg writes it (-f yuv4mpegpipe), colour spaces 420*,\n"
+    "                  422, 444 and mono; the luminance plane of every frame is read\n"
+    "  a raw stream    with --size WxH: frames of W x H luminance bytes, one after another\n"
+    "  a directory     every image or Y4M file under it, recursively, in sorted order;\n"
+    "                  other files are skipped\n"
+    "  -               standard input: an image, a Y4M stream, or with --size a raw stream\n"
     "\n"
     "Options:\n"
-    "  --size WxH   read every FILE as a raw W x H luminance plane (extra bytes are ignored)\n"
+    "  --size WxH   read files and standard input as raw W x H luminance frames; a trailing\n"
+    "               partial frame is reported and ignored\n"
     "  --exact      decode only the symbol near the middle with the exact decoder\n"
     "  --hex        print the message bytes in hex\n"
     "  --raw        write the message bytes unchanged, nothing else\n"
     "  --json       one JSON object per line: per symbol file, text, bytesHex, gs1,\n"
     "               structuredAppend, readerInitialisation, format, layers, dataCodewords,\n"
     "               checkCodewords, correctedCodewords, rotation, mirrored, inverted, corners;\n"
-    "               {file, symbols:0} for a file without one. With --exact one per file:\n"
-    "               file, status, statusText, text, bytesHex, error\n"
+    "               {file, symbols:0} for an image without one. With --exact one per image:\n"
+    "               file, status, statusText, text, bytesHex, error. Frames of a stream add\n"
+    "               frame (its index from 0) and, when the stream gives a frame rate,\n"
+    "               timeSeconds; a stream's frames without a symbol give no line\n"
+    "  --dedupe[=N] print a message only if it was not seen in the last N frames (default 30)\n"
+    "  --first      stop after the first frame with a message (exit status 0)\n"
+    "  --threads N  read frames on N worker threads (default: one per core); the output is\n"
+    "               in frame order whatever N is\n"
     "  --time       print each frame's read time on stderr: \"NAME: read in 1.234 ms\"\n"
     "  -v, --verbose  describe each symbol (with --exact: the decoder's status text) on stderr\n"
     "  -h, --help   show this help\n"
     "\n"
     "Messages are shown byte by byte as Latin-1 characters, written as UTF-8. With several\n"
-    "files each line starts with the file name.\n"
+    "files each line starts with the file name; a stream's lines start with \"frame N: \".\n"
+    "On a terminal, stderr shows a progress line with the frames read per second.\n"
     "\n"
-    "Exit status: 0 every file gave a symbol, 1 some file gave none, 2 usage or file error.\n";
+    "Exit status: 0 every input gave a symbol, 1 some input gave none, 2 usage error or an\n"
+    "input of which nothing could be read.\n";
 
 int usageError(const std::string& message) {
   std::cerr << "aztec-read: " << message << " (try --help)\n";
@@ -50,6 +67,13 @@ bool optionValue(const std::string& name, int argc, char** argv, int& i, std::st
   missing = i + 1 >= argc;
   if (!missing) value = argv[++i];
   return true;
+}
+
+// "1".."max" -> the number, anything else 0.
+int boundedNumber(const std::string& text, int max) {
+  if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+  const int value = std::stoi(text);
+  return value <= max ? value : 0;
 }
 
 }  // namespace
@@ -77,6 +101,15 @@ std::optional<int> parseArguments(int argc, char** argv, Options& opt) {
       opt.verbose = true;
     } else if (a == "--time") {
       opt.time = true;
+    } else if (a == "--first") {
+      opt.first = true;
+    } else if (a == "--dedupe" || a.rfind("--dedupe=", 0) == 0) {
+      opt.dedupe = 30;
+      if (a != "--dedupe" && !(opt.dedupe = boundedNumber(a.substr(9), 1 << 20)))
+        return usageError("bad " + a + ", expected --dedupe=N with N a number of frames");
+    } else if (optionValue("--threads", argc, argv, i, value, missing)) {
+      if (missing || !(opt.threads = boundedNumber(value, 256)))
+        return usageError("--threads needs a number from 1 to 256");
     } else if (optionValue("--size", argc, argv, i, value, missing)) {
       if (missing) return usageError("--size needs a value such as 640x480");
       int w = 0, h = 0;
@@ -98,6 +131,8 @@ std::optional<int> parseArguments(int argc, char** argv, Options& opt) {
     formatGiven = true;
   }
   if (opt.inputs.empty()) return usageError("no input file");
+  if (opt.threads == 0)
+    opt.threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 64);
   return std::nullopt;
 }
 

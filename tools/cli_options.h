@@ -15,6 +15,9 @@ struct Options {
   bool verbose = false;
   bool exact = false;
   bool time = false;
+  bool first = false;  // stop after the first frame with a message
+  int dedupe = 0;      // > 0: print a message once within that many frames
+  int threads = 0;     // worker threads; 0 = one per core
   std::optional<std::pair<int, int>> rawSize;
   std::vector<std::string> inputs;
 };

@@ -7,7 +7,7 @@
 #include <memory>
 
 #define STB_IMAGE_IMPLEMENTATION
-#define STBI_NO_STDIO  // every image comes through readFileBytes, with its size known
+#define STBI_NO_STDIO  // every image comes in memory, with its size known
 #define STBI_ONLY_PNG
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_BMP
@@ -26,21 +26,6 @@
 #endif
 
 namespace AztecTools {
-
-std::vector<std::uint8_t> readFileBytes(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!f) throw InputError(std::string("cannot open: ") + std::strerror(errno));
-  std::vector<std::uint8_t> bytes;
-  std::uint8_t chunk[65536];
-  for (;;) {
-    std::size_t n = std::fread(chunk, 1, sizeof chunk, f.get());
-    bytes.insert(bytes.end(), chunk, chunk + n);
-    if (n < sizeof chunk) break;
-    if (bytes.size() > (1ULL << 31)) throw InputError("file too large");
-  }
-  if (std::ferror(f.get())) throw InputError(std::string("read error: ") + std::strerror(errno));
-  return bytes;
-}
 
 namespace {
 
@@ -90,17 +75,6 @@ Velmora::Image::GrayBuf decodeImage(const std::vector<std::uint8_t>& bytes) {
       stbi_load_from_memory(bytes.data(), length, &w, &h, &channels, 1), stbi_image_free);
   if (!pixels) throw InputError(std::string("cannot decode image: ") + stbi_failure_reason());
   return Velmora::Image::GrayBuf::fromBytes(pixels.get(), w, h);
-}
-
-Velmora::Image::GrayBuf rawPlane(const std::vector<std::uint8_t>& bytes, int width, int height) {
-  const unsigned long long need =
-      static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height);
-  if (width <= 0 || height <= 0 || need > static_cast<unsigned long long>(kMaxPixels))
-    throw InputError("bad frame size");
-  if (bytes.size() < need)
-    throw InputError("raw file has " + std::to_string(bytes.size()) + " bytes, " + std::to_string(width) +
-                     "x" + std::to_string(height) + " needs " + std::to_string(need));
-  return Velmora::Image::GrayBuf::fromBytes(bytes.data(), width, height);
 }
 
 bool parseSize(const std::string& text, int& width, int& height) {

@@ -1,17 +1,10 @@
 #include "text_output.h"
 
+#include "common/utf8.h"
+
 namespace AztecTools {
 
 namespace {
-
-void appendLatin1(std::string& out, std::uint8_t b) {
-  if (b < 0x80) {
-    out += static_cast<char>(b);
-  } else {
-    out += static_cast<char>(0xC0 | (b >> 6));
-    out += static_cast<char>(0x80 | (b & 0x3F));
-  }
-}
 
 // Length of the valid UTF-8 sequence starting at i, or 0.
 std::size_t utf8Length(const std::string& s, std::size_t i) {
@@ -42,10 +35,7 @@ std::size_t utf8Length(const std::string& s, std::size_t i) {
 }  // namespace
 
 std::string latin1ToUtf8(const std::vector<std::uint8_t>& bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (std::uint8_t b : bytes) appendLatin1(out, b);
-  return out;
+  return Aztec::latin1ToUtf8(bytes);
 }
 
 std::string toHex(const std::vector<std::uint8_t>& bytes, const char* separator) {
@@ -97,7 +87,7 @@ std::string jsonString(const std::string& text) {
       out.append(text, i, n);
       i += n;
     } else {
-      appendLatin1(out, b);
+      Aztec::appendUtf8(out, b);  // read as Latin-1
       ++i;
     }
   }

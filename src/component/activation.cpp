@@ -29,12 +29,12 @@ ClassTable classTable;
 
 extern "C" {
 
-HRESULT DllGetActivationFactory(HSTRING activatableClassId, IActivationFactory** factory) {
+HRESULT STDAPICALLTYPE DllGetActivationFactory(HSTRING activatableClassId, IActivationFactory** factory) {
   return AztecRuntime::getActivationFactory(classTable.entries, std::size(classTable.entries),
                                             activatableClassId, factory);
 }
 
-HRESULT DllCanUnloadNow() {
+HRESULT STDAPICALLTYPE DllCanUnloadNow() {
   return AztecRuntime::Module::instance().canUnload() ? S_OK : S_FALSE;
 }
 

@@ -12,7 +12,7 @@ HRESULT copyIids(std::initializer_list<IID> ids, ULONG* iidCount, IID** iids) {
   if (iidCount == nullptr || iids == nullptr) return E_POINTER;
   *iidCount = 0;
   *iids = nullptr;
-  auto* block = static_cast<IID*>(AztecRuntime::coTaskMemAlloc(ids.size() * sizeof(IID)));
+  auto* block = static_cast<IID*>(CoTaskMemAlloc(ids.size() * sizeof(IID)));
   if (block == nullptr) return E_OUTOFMEMORY;
   std::memcpy(block, ids.begin(), ids.size() * sizeof(IID));
   *iidCount = static_cast<ULONG>(ids.size());
@@ -23,7 +23,7 @@ HRESULT copyIids(std::initializer_list<IID> ids, ULONG* iidCount, IID** iids) {
 HRESULT className(std::u16string_view name, HSTRING* out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  return WindowsCreateString(name.data(), static_cast<UINT32>(name.size()), out);
+  return WindowsCreateString(AztecRuntime::platformText(name.data()), static_cast<UINT32>(name.size()), out);
 }
 
 }  // namespace
@@ -37,7 +37,7 @@ AztecReader::~AztecReader() {
   control_->Release();
 }
 
-HRESULT AztecReader::QueryInterface(REFIID riid, void** object) {
+HRESULT STDMETHODCALLTYPE AztecReader::QueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (riid == IID_IUnknown || riid == IID_IInspectable || riid == IID___IAztecReaderPublicNonVirtuals) {
@@ -55,32 +55,32 @@ HRESULT AztecReader::QueryInterface(REFIID riid, void** object) {
   return S_OK;
 }
 
-ULONG AztecReader::AddRef() {
+ULONG STDMETHODCALLTYPE AztecReader::AddRef() {
   return control_->addStrong();
 }
 
-ULONG AztecReader::Release() {
+ULONG STDMETHODCALLTYPE AztecReader::Release() {
   const ULONG remaining = control_->releaseStrong();
   if (remaining == 0) delete this;
   return remaining;
 }
 
-HRESULT AztecReader::GetIids(ULONG* iidCount, IID** iids) {
+HRESULT STDMETHODCALLTYPE AztecReader::GetIids(ULONG* iidCount, IID** iids) {
   return copyIids({IID___IAztecReaderPublicNonVirtuals, IID_IWeakReferenceSource}, iidCount, iids);
 }
 
-HRESULT AztecReader::GetRuntimeClassName(HSTRING* name) {
+HRESULT STDMETHODCALLTYPE AztecReader::GetRuntimeClassName(HSTRING* name) {
   return className(AztecReaderClassId, name);
 }
 
-HRESULT AztecReader::GetTrustLevel(TrustLevel* trustLevel) {
+HRESULT STDMETHODCALLTYPE AztecReader::GetTrustLevel(TrustLevel* trustLevel) {
   if (trustLevel == nullptr) return E_POINTER;
   *trustLevel = BaseTrust;
   return S_OK;
 }
 
-HRESULT AztecReader::readAztecCamera(UINT32 pixelCount, const BYTE* pixels, INT32 width, INT32 height,
-                                     HSTRING* result) {
+HRESULT STDMETHODCALLTYPE AztecReader::readAztecCamera(UINT32 pixelCount, const BYTE* pixels, INT32 width,
+                                                       INT32 height, HSTRING* result) {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
   try {
@@ -91,7 +91,7 @@ HRESULT AztecReader::readAztecCamera(UINT32 pixelCount, const BYTE* pixels, INT3
   }
 }
 
-HRESULT AztecReader::GetWeakReference(IWeakReference** weakReference) {
+HRESULT STDMETHODCALLTYPE AztecReader::GetWeakReference(IWeakReference** weakReference) {
   if (weakReference == nullptr) return E_POINTER;
   control_->AddRef();
   *weakReference = control_;
@@ -100,7 +100,7 @@ HRESULT AztecReader::GetWeakReference(IWeakReference** weakReference) {
 
 // ---- __AztecReaderActivationFactory ----
 
-HRESULT __AztecReaderActivationFactory::QueryInterface(REFIID riid, void** object) {
+HRESULT STDMETHODCALLTYPE __AztecReaderActivationFactory::QueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (riid == IID_IUnknown || riid == IID_IInspectable || riid == IID_IActivationFactory) {
@@ -116,32 +116,32 @@ HRESULT __AztecReaderActivationFactory::QueryInterface(REFIID riid, void** objec
   return S_OK;
 }
 
-ULONG __AztecReaderActivationFactory::AddRef() {
+ULONG STDMETHODCALLTYPE __AztecReaderActivationFactory::AddRef() {
   AztecRuntime::Module::instance().incrementObjectCount();
   return references_.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-ULONG __AztecReaderActivationFactory::Release() {
+ULONG STDMETHODCALLTYPE __AztecReaderActivationFactory::Release() {
   const ULONG remaining = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
   AztecRuntime::Module::instance().decrementObjectCount();
   return remaining;
 }
 
-HRESULT __AztecReaderActivationFactory::GetIids(ULONG* iidCount, IID** iids) {
+HRESULT STDMETHODCALLTYPE __AztecReaderActivationFactory::GetIids(ULONG* iidCount, IID** iids) {
   return copyIids({IID_IActivationFactory}, iidCount, iids);
 }
 
-HRESULT __AztecReaderActivationFactory::GetRuntimeClassName(HSTRING* name) {
+HRESULT STDMETHODCALLTYPE __AztecReaderActivationFactory::GetRuntimeClassName(HSTRING* name) {
   return className(u"KalvaroWindows81.__AztecReaderActivationFactory", name);
 }
 
-HRESULT __AztecReaderActivationFactory::GetTrustLevel(TrustLevel* trustLevel) {
+HRESULT STDMETHODCALLTYPE __AztecReaderActivationFactory::GetTrustLevel(TrustLevel* trustLevel) {
   if (trustLevel == nullptr) return E_POINTER;
   *trustLevel = BaseTrust;
   return S_OK;
 }
 
-HRESULT __AztecReaderActivationFactory::ActivateInstance(IInspectable** instance) {
+HRESULT STDMETHODCALLTYPE __AztecReaderActivationFactory::ActivateInstance(IInspectable** instance) {
   if (instance == nullptr) return E_POINTER;
   *instance = nullptr;
   try {

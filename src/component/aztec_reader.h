@@ -18,15 +18,15 @@ class AztecReader final : public __IAztecReaderPublicNonVirtuals,
 
   IInspectable* identity() noexcept { return static_cast<__IAztecReaderPublicNonVirtuals*>(this); }
 
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
-  HRESULT GetIids(ULONG* iidCount, IID** iids) override;
-  HRESULT GetRuntimeClassName(HSTRING* className) override;
-  HRESULT GetTrustLevel(TrustLevel* trustLevel) override;
-  HRESULT readAztecCamera(UINT32 pixelCount, const BYTE* pixels, INT32 width, INT32 height,
-                          HSTRING* result) override;
-  HRESULT GetWeakReference(IWeakReference** weakReference) override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetIids(ULONG* iidCount, IID** iids) override;
+  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* className) override;
+  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* trustLevel) override;
+  HRESULT STDMETHODCALLTYPE readAztecCamera(UINT32 pixelCount, const BYTE* pixels, INT32 width, INT32 height,
+                                            HSTRING* result) override;
+  HRESULT STDMETHODCALLTYPE GetWeakReference(IWeakReference** weakReference) override;
 
  private:
   ~AztecReader();
@@ -41,13 +41,13 @@ class AztecReader final : public __IAztecReaderPublicNonVirtuals,
 // counts as a live module object until released.
 class __AztecReaderActivationFactory final : public IActivationFactory, public IAgileObject {
  public:
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
-  HRESULT GetIids(ULONG* iidCount, IID** iids) override;
-  HRESULT GetRuntimeClassName(HSTRING* className) override;
-  HRESULT GetTrustLevel(TrustLevel* trustLevel) override;
-  HRESULT ActivateInstance(IInspectable** instance) override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetIids(ULONG* iidCount, IID** iids) override;
+  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* className) override;
+  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* trustLevel) override;
+  HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** instance) override;
 
  private:
   std::atomic<ULONG> references_{0};

@@ -3,6 +3,7 @@
 #include "common/checked_access.h"
 #include "detect/detector.h"
 #include "symbol/mode_message.h"
+#include "symbol/ring_walk.h"
 
 namespace Aztec {
 
@@ -33,11 +34,9 @@ bool Detector::sampleModeMessage(SymbolCandidate& candidate, double scale) {
 
   // Clockwise from the top-left corner module: top, right, bottom, left side.
   std::vector<std::uint32_t> samples(static_cast<std::size_t>(4 * n), 0u);
-  for (int i = 0; i < n; ++i) {
-    at(samples, i) = sampleAt((-r + i) * scale, -r * scale);
-    at(samples, n + i) = sampleAt(r * scale, (-r + i) * scale);
-    at(samples, 2 * n + i) = sampleAt((r - i) * scale, r * scale);
-    at(samples, 3 * n + i) = sampleAt(-r * scale, (r - i) * scale);
+  for (int i = 0; i < 4 * n; ++i) {
+    const RingCell cell = ringCell(i, r);
+    at(samples, i) = sampleAt(cell.x * scale, cell.y * scale);
   }
 
   BitRing ring(samples.size());

@@ -10,6 +10,7 @@
 #include "symbol/codeword_correction.h"
 #include "symbol/data_layers.h"
 #include "symbol/mode_message.h"
+#include "symbol/ring_walk.h"
 
 namespace Aztec {
 namespace {
@@ -197,17 +198,8 @@ std::optional<int> decodeRune(const BitRing& ring, int& rotation, bool& mirrored
   }
 }
 
-std::optional<ReadResult> decodeRuneSymbol(const LocatedSymbol& symbol) {
-  if (!isSquareGrid(symbol.grid, kRuneSize)) return std::nullopt;
-  // The border of the 11 x 11 grid, clockwise from the top-left module.
-  constexpr int q = kRuneSize - 1;
-  BitRing ring(4 * q);
-  for (int t = 0; t < q; ++t) {
-    ring.set(t, symbol.grid[t][0]);
-    ring.set(q + t, symbol.grid[q][t]);
-    ring.set(2 * q + t, symbol.grid[q - t][q]);
-    ring.set(3 * q + t, symbol.grid[0][q - t]);
-  }
+std::optional<ReadResult> decodeRuneRing(const BitRing& ring, bool inverted,
+                                         const std::array<Point2D, 4>& corners) {
   int rotation = 0;
   bool mirrored = false;
   int corrected = 0;
@@ -224,9 +216,21 @@ std::optional<ReadResult> decodeRuneSymbol(const LocatedSymbol& symbol) {
   result.correctedCodewords = corrected;
   result.rotation = rotation;
   result.mirrored = mirrored;
-  result.inverted = symbol.inverted;
-  result.corners = uprightCorners(symbol.corners, rotation, mirrored);
+  result.inverted = inverted;
+  result.corners = uprightCorners(corners, rotation, mirrored);
   return result;
+}
+
+std::optional<ReadResult> decodeRuneSymbol(const LocatedSymbol& symbol) {
+  if (!isSquareGrid(symbol.grid, kRuneSize)) return std::nullopt;
+  // The border of the grid is the ring around the finder.
+  constexpr int r = kRuneSize / 2;
+  BitRing ring(8 * r);
+  for (int i = 0; i < 8 * r; ++i) {
+    const RingCell cell = ringCell(i, r);
+    ring.set(i, symbol.grid[static_cast<std::size_t>(cell.x + r)][static_cast<std::size_t>(cell.y + r)]);
+  }
+  return decodeRuneRing(ring, symbol.inverted, symbol.corners);
 }
 
 }  // namespace Aztec

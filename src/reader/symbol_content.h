@@ -45,4 +45,9 @@ std::optional<int> decodeRune(const BitRing& ring, int& rotation, bool& mirrored
 // format Rune, layers 0, 2 data and 5 check words. `parameters` is not used.
 std::optional<ReadResult> decodeRuneSymbol(const LocatedSymbol& symbol);
 
+// The same from the ring itself (laid out as for decodeRune), with the corners of the 11 x 11
+// square as the grid's would be.
+std::optional<ReadResult> decodeRuneRing(const BitRing& ring, bool inverted,
+                                         const std::array<Point2D, 4>& corners);
+
 }  // namespace Aztec

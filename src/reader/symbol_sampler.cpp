@@ -4,7 +4,11 @@
 #include <array>
 #include <cmath>
 
+#include "reader/tuning.h"
+
 namespace Aztec {
+
+using namespace Tuning;
 
 namespace {
 
@@ -102,7 +106,7 @@ std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges) {
       b[i] += row[i] * e.line;
     }
   }
-  if (nv < 8 || nh < 8) return std::nullopt;
+  if (nv < kEdgeMinPerDirection || nh < kEdgeMinPerDirection) return std::nullopt;
   if (!solve8(a, b)) return std::nullopt;
   return Mat3{b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], 1.0};
 }
@@ -113,18 +117,19 @@ double residual(const Mat3& g, const EdgePoint& e) {
   return std::abs(u - e.line);
 }
 
-// Local thresholds for a square of module values (n x n, column-major): per 4 x 4 block of
-// modules, the midpoint of the dark and light means of the 12 x 12 modules around it, or the
-// finder's midpoint where that window shows no contrast.
+// Local thresholds for a square of module values (n x n, column-major): per block of modules, the
+// midpoint of the dark and light means of the modules around it, or the finder's midpoint where
+// that window shows no contrast.
 std::vector<double> localThresholds(const std::vector<double>& v, int n, const Levels& levels) {
   const double global = 0.5 * (levels.dark + levels.light);
-  const double minContrast = 0.35 * (levels.light - levels.dark);
-  const int nb = (n + 3) / 4;
+  const double minContrast = kThresholdMinContrast * (levels.light - levels.dark);
+  constexpr int B = kThresholdBlock, M = kThresholdMargin;
+  const int nb = (n + B - 1) / B;
   std::vector<double> blockT(static_cast<std::size_t>(nb) * nb, global);
   for (int bx = 0; bx < nb; ++bx)
     for (int by = 0; by < nb; ++by) {
-      const int x0 = std::max(0, 4 * bx - 4), x1 = std::min(n, 4 * bx + 8);
-      const int y0 = std::max(0, 4 * by - 4), y1 = std::min(n, 4 * by + 8);
+      const int x0 = std::max(0, B * bx - M), x1 = std::min(n, B * bx + B + M);
+      const int y0 = std::max(0, B * by - M), y1 = std::min(n, B * by + B + M);
       double sum = 0.0;
       int count = 0;
       for (int x = x0; x < x1; ++x)
@@ -158,115 +163,24 @@ std::vector<double> localThresholds(const std::vector<double>& v, int n, const L
   std::vector<double> out(static_cast<std::size_t>(n) * n);
   for (int x = 0; x < n; ++x)
     for (int y = 0; y < n; ++y)
-      out[static_cast<std::size_t>(x) * n + y] = blockT[static_cast<std::size_t>(x / 4) * nb + y / 4];
+      out[static_cast<std::size_t>(x) * n + y] = blockT[static_cast<std::size_t>(x / B) * nb + y / B];
   return out;
 }
 
-bool finderDark(int gx, int gy, int finderRadius, bool& inFinder) {
-  const int d = std::max(std::abs(gx), std::abs(gy));
-  inFinder = d <= finderRadius;
-  return d % 2 == 0;
-}
-
 }  // namespace
-
-double PolarPlane::moduleValue(const PerspectiveTransform& t, double gx, double gy) const {
-  constexpr double o = 0.2;
-  const Point2D c = t.map(gx, gy);
-  const Point2D l = t.map(gx - o, gy);
-  const Point2D r = t.map(gx + o, gy);
-  const Point2D u = t.map(gx, gy - o);
-  const Point2D d = t.map(gx, gy + o);
-  return (value(c.x, c.y) + value(l.x, l.y) + value(r.x, r.y) + value(u.x, u.y) + value(d.x, d.y)) / 5.0;
-}
-
-std::optional<PerspectiveTransform> finderTransform(const std::array<Point2D, 4>& corners, double r) {
-  PerspectiveTransform t;
-  try {
-    t = fitPerspective({Point2D{-r, -r}, Point2D{r, -r}, Point2D{r, r}, Point2D{-r, r}}, corners);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-  for (double v : {t.a, t.b, t.c, t.d, t.e, t.f, t.g, t.h})
-    if (!std::isfinite(v)) return std::nullopt;
-  return t;
-}
-
-Levels finderLevels(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange) {
-  const int rings = fullRange ? 6 : 4;
-  double sd = 0.0, sl = 0.0;
-  int nd = 0, nl = 0;
-  for (int d = 0; d <= rings; ++d) {
-    // Four points per ring, on the axes (the middles of its sides).
-    const int pts[4][2] = {{d, 0}, {-d, 0}, {0, d}, {0, -d}};
-    for (const auto& q : pts) {
-      const double v = plane.moduleValue(t, q[0], q[1]);
-      if (d % 2 == 0) {
-        sd += v;
-        ++nd;
-      } else {
-        sl += v;
-        ++nl;
-      }
-      if (d == 0) break;
-    }
-  }
-  return {sd / nd, sl / nl};
-}
-
-int finderPatternErrors(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange) {
-  const int radius = fullRange ? 6 : 4;
-  const int all = (2 * radius + 1) * (2 * radius + 1);
-  const Levels lv = finderLevels(plane, t, fullRange);
-  if (!(lv.light - lv.dark >= 8.0)) return all;
-  const double mid = 0.5 * (lv.dark + lv.light);
-  int bad = 0;
-  for (int x = -radius; x <= radius; ++x)
-    for (int y = -radius; y <= radius; ++y) {
-      bool inFinder = false;
-      const bool ideal = finderDark(x, y, radius, inFinder);
-      if ((plane.moduleValue(t, x, y) < mid) != ideal) ++bad;
-    }
-  return bad;
-}
-
-std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange,
-                               double scale) {
-  const int n = fullRange ? 14 : 10;
-  const int r = n / 2;
-  std::vector<double> samples(static_cast<std::size_t>(4 * n));
-  for (int i = 0; i < n; ++i) {
-    const double gx[4] = {static_cast<double>(-r + i), static_cast<double>(r), static_cast<double>(r - i),
-                          static_cast<double>(-r)};
-    const double gy[4] = {static_cast<double>(-r), static_cast<double>(-r + i), static_cast<double>(r),
-                          static_cast<double>(r - i)};
-    for (int s = 0; s < 4; ++s)
-      samples[static_cast<std::size_t>(s * n + i)] = plane.moduleValue(t, gx[s] * scale, gy[s] * scale);
-  }
-  const Levels lv = finderLevels(plane, t, fullRange);
-  const double mid = 0.5 * (lv.dark + lv.light);
-  const double span = lv.light - lv.dark;
-  std::vector<BitRing> rings;
-  for (double shift : {0.0, -0.15, 0.15, -0.3, 0.3}) {
-    BitRing ring(static_cast<std::size_t>(4 * n));
-    for (int i = 0; i < 4 * n; ++i) ring.set(i, samples[static_cast<std::size_t>(i)] < mid + shift * span);
-    rings.push_back(std::move(ring));
-  }
-  return rings;
-}
 
 PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTransform& t0,
                                    const SymbolCandidate& params) {
   const bool full = params.symbolType == kFullRange;
   const int half = params.symbolSize / 2;
-  const int finderRadius = full ? 6 : 4;
+  const int radius0 = finderRadius(full);
   PerspectiveTransform t = t0;
   const Levels levels = finderLevels(plane, t0, full);
   const double contrast = levels.light - levels.dark;
   if (!(contrast > 0.0)) return t0;
 
-  int radius = std::min(half, finderRadius + 3);
-  for (int iteration = 0; iteration < 12; ++iteration) {
+  int radius = std::min(half, radius0 + kRefineStartBeyondFinder);
+  for (int iteration = 0; iteration < kRefineRounds; ++iteration) {
     const int n = 2 * radius + 1;
     std::vector<double> v(static_cast<std::size_t>(n) * n);
     std::vector<Point2D> at(static_cast<std::size_t>(n) * n);  // module centres in the image
@@ -281,7 +195,7 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
     for (int x = 0; x < n; ++x)
       for (int y = 0; y < n; ++y) {
         bool inFinder = false;
-        const bool ideal = finderDark(x - radius, y - radius, finderRadius, inFinder);
+        const bool ideal = finderDark(x - radius, y - radius, radius0, inFinder);
         const std::size_t i = static_cast<std::size_t>(x) * n + y;
         dark[i] = inFinder ? ideal : v[i] < thr[i];
       }
@@ -304,7 +218,7 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
           const Point2D a = at[i1];
           const Point2D b = at[i2];
           const double len = std::hypot(b.x - a.x, b.y - a.y);
-          const int steps = std::clamp(static_cast<int>(len / 0.5), 4, 16);
+          const int steps = std::clamp(static_cast<int>(len / kEdgeStep), kEdgeMinSteps, kEdgeMaxSteps);
           const double level = 0.5 * (thr[i1] + thr[i2]);
           // Sign of (value - level) is negative on the dark side.
           double prev = plane.value(a.x, a.y) - level;
@@ -319,7 +233,7 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
             }
             prev = cur;
           }
-          if (best < 0.0 || std::abs(best - 0.5) > 0.45) continue;
+          if (best < 0.0 || std::abs(best - 0.5) > kEdgeMaxOffset) continue;
           const double px = a.x + (b.x - a.x) * best;
           const double py = a.y + (b.y - a.y) * best;
           EdgePoint e;
@@ -334,7 +248,7 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
       // One round of outlier removal: edges misplaced by a wrongly classed module.
       std::vector<EdgePoint> kept;
       for (const EdgePoint& e : edges)
-        if (residual(*g, e) < 0.2) kept.push_back(e);
+        if (residual(*g, e) < kEdgeOutlier) kept.push_back(e);
       if (kept.size() * 2 > edges.size()) {
         if (auto g2 = fitEdges(kept)) g = g2;
       }
@@ -344,9 +258,9 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
       }
     }
     if (radius == half) break;
-    radius = std::min(half, static_cast<int>(radius * 1.7) + 2);
+    radius = std::min(half, static_cast<int>(radius * kRefineGrowth) + kRefineGrowthSlack);
     // A step that would leave only a thin border for the next one takes the whole symbol now.
-    if (radius * 20 >= half * 17) radius = half;
+    if (radius * kRefineWholeDenominator >= half * kRefineWholeNumerator) radius = half;
   }
   return t;
 }
@@ -381,7 +295,7 @@ SampledGrid binarizeModules(const ModuleValues& m, double shift, double contrast
 int finderMismatches(const SampledGrid& grid, const SymbolCandidate& params) {
   const int n = params.symbolSize;
   const int half = n / 2;
-  const int radius = params.symbolType == kFullRange ? 6 : 4;
+  const int radius = finderRadius(params.symbolType == kFullRange);
   int bad = 0;
   for (int x = -radius; x <= radius; ++x)
     for (int y = -radius; y <= radius; ++y) {

@@ -1,29 +1,21 @@
 #include "reader/text_charsets.h"
 
+#include <cerrno>
 #include <cstddef>
+
+#include "common/utf8.h"
+
+// The C library's converter reads the multi-byte sets; where it has none (MinGW) they fall back
+// to ISO-8859-1 like any set that is not mapped.
+#if __has_include(<iconv.h>)
+#include <iconv.h>
+#define AZTEC_HAVE_ICONV 1
+#endif
 
 namespace Aztec {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-void appendCodePoint(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 // Generated from Python's codecs rather than typed in, so a slipped digit cannot creep in.
 #include "reader/text_charset_tables.inc"
@@ -76,19 +68,19 @@ const char16_t* upperHalf(int eci) {
 }
 
 void appendLatin1(std::string& out, const std::vector<std::uint8_t>& bytes) {
-  for (std::uint8_t b : bytes) appendCodePoint(out, b);
+  out += latin1ToUtf8(bytes);
 }
 
 void appendSingleByte(std::string& out, const std::vector<std::uint8_t>& bytes, const char16_t* upper) {
   for (std::uint8_t b : bytes) {
     // 0 only means unassigned in the table; a NUL byte below it stays NUL.
     const char32_t cp = b < 0x80 ? b : upper[b - 0x80];
-    appendCodePoint(out, cp == 0 && b != 0 ? kReplacement : cp);
+    appendUtf8(out, cp == 0 && b != 0 ? kReplacement : cp);
   }
 }
 
 // Strict UTF-8 (no overlongs, surrogates or values past U+10FFFF); false leaves `out` unchanged.
-bool appendUtf8(std::string& out, const std::vector<std::uint8_t>& bytes) {
+bool appendWellFormedUtf8(std::string& out, const std::vector<std::uint8_t>& bytes) {
   std::string text;
   const std::size_t n = bytes.size();
   for (std::size_t i = 0; i < n;) {
@@ -114,7 +106,7 @@ bool appendUtf8(std::string& out, const std::vector<std::uint8_t>& bytes) {
       cp = (cp << 6) | (c & 0x3F);
     }
     if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    appendCodePoint(text, cp);
+    appendUtf8(text, cp);
     i += 1 + static_cast<std::size_t>(extra);
   }
   out += text;
@@ -134,10 +126,77 @@ bool appendUtf16BigEndian(std::string& out, const std::vector<std::uint8_t>& byt
       unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
       i += 2;
     }
-    appendCodePoint(text, unit);
+    appendUtf8(text, unit);
   }
   out += text;
   return true;
+}
+
+// The converter's name for the multi-byte set `eci`, or null if it is not one of them.
+const char* multiByteName(int eci) {
+  switch (eci) {
+    case 20:
+      return "SHIFT_JIS";
+    case 28:
+      return "BIG5";
+    case 29:
+      return "EUC-CN";  // GB 2312 as it is written in bytes
+    case 30:
+      return "EUC-KR";
+    case 31:
+      return "GBK";
+    case 32:
+      return "GB18030";
+    default:
+      return nullptr;
+  }
+}
+
+// The one call into the converter. An invalid sequence becomes U+FFFD and reading goes on at its
+// next byte; one cut short by the end of the data becomes U+FFFD and ends the text. False (and
+// `out` unchanged) when the converter does not know the set.
+bool appendConverted(std::string& out, const std::vector<std::uint8_t>& bytes, const char* charset) {
+#ifdef AZTEC_HAVE_ICONV
+  const iconv_t cd = iconv_open("UTF-8", charset);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string text;
+  // iconv takes a non-const pointer but only reads through it; it never goes past inLeft bytes.
+  char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
+  std::size_t inLeft = bytes.size();
+  char buffer[256];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    const std::size_t done = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    text.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+    if (done != static_cast<std::size_t>(-1)) break;
+    const int error = errno;
+    if (error == E2BIG) continue;
+    appendUtf8(text, kReplacement);
+    if (error == EINVAL) break;
+    ++in;
+    --inLeft;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  iconv_close(cd);
+  out += text;
+  return true;
+#else
+  (void)out, (void)bytes, (void)charset;
+  return false;
+#endif
+}
+
+bool converterKnows(const char* charset) {
+#ifdef AZTEC_HAVE_ICONV
+  const iconv_t cd = iconv_open("UTF-8", charset);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_close(cd);
+  return true;
+#else
+  (void)charset;
+  return false;
+#endif
 }
 
 }  // namespace
@@ -154,6 +213,7 @@ bool isMappedEci(int eci) {
     case 899:
       return true;
     default:
+      if (const char* charset = multiByteName(eci)) return converterKnows(charset);
       return upperHalf(eci) != nullptr;
   }
 }
@@ -163,12 +223,16 @@ void appendAsUtf8(std::string& out, const std::vector<std::uint8_t>& bytes, int 
     appendSingleByte(out, bytes, upper);
     return;
   }
+  if (const char* charset = multiByteName(eci)) {
+    if (!appendConverted(out, bytes, charset)) appendLatin1(out, bytes);
+    return;
+  }
   switch (eci) {
     case 25:
       if (!appendUtf16BigEndian(out, bytes)) appendLatin1(out, bytes);
       return;
     case 26:
-      if (!appendUtf8(out, bytes)) appendLatin1(out, bytes);
+      if (!appendWellFormedUtf8(out, bytes)) appendLatin1(out, bytes);
       return;
     default:
       // ASCII sets only differ from ISO-8859-1 in bytes they do not define; keeping those as

@@ -1,53 +1,37 @@
 #include "symbol/high_level_decoder.h"
 
-#include <array>
 #include <cstddef>
+#include <optional>
 
 #include "common/checked_access.h"
-#include "symbol/mode_tables.h"
+#include "symbol/mode_walker.h"
 
 namespace Aztec {
 namespace {
 
-using namespace ModeTables;
-
-int lookup(Mode mode, int code) {
-  switch (mode) {
-    case Mode::Upper:
-      return at(UPPER, code);
-    case Mode::Lower:
-      return at(LOWER, code);
-    case Mode::Mixed:
-      return at(MIXED, code);
-    case Mode::Punct:
-      return at(PUNCT, code);
-    case Mode::Digit:
-      return at(DIGIT, code);
-  }
-  return FLG;
-}
-
-class BitReader {
+// Reads wrap past the end of the stream; a code is only started while it fits, but the argument
+// of a binary shift is read even when it does not (wrapping).
+class WrappingBits {
  public:
-  explicit BitReader(const std::vector<bool>& bits) : bits_(bits), n_(static_cast<long long>(bits.size())) {}
+  explicit WrappingBits(const std::vector<bool>& bits)
+      : bits_(bits), n_(static_cast<long long>(bits.size())) {}
 
   long long size() const { return n_; }
-  long long pos = 0;
-
-  // k bits at pos, most significant first, wrapping past the end of the stream.
+  bool has(int k) const { return pos_ <= n_ - k; }
   int read(int k) {
     int value = 0;
     for (int i = 0; i < k; ++i) {
-      long long index = pos % n_;
-      value = (value << 1) | (at(bits_, index) ? 1 : 0);
-      ++pos;
+      value = (value << 1) | (at(bits_, pos_ % n_) ? 1 : 0);
+      ++pos_;
     }
     return value;
   }
+  std::optional<int> argument(int k) { return read(k); }
 
  private:
   const std::vector<bool>& bits_;
   long long n_;
+  long long pos_ = 0;
 };
 
 class Output {
@@ -58,6 +42,9 @@ class Output {
     at(buffer_, count_) = static_cast<std::uint8_t>(byte);
     ++count_;
   }
+  void latched(int, int) {}
+  // FLG(n) appends nothing: its argument bits are decoded as ordinary codes.
+  WalkStep flag(WrappingBits&) { return WalkStep::Go; }
   std::vector<std::uint8_t> take() {
     buffer_.resize(count_);
     return std::move(buffer_);
@@ -72,79 +59,9 @@ class Output {
 
 std::vector<std::uint8_t> decodeHighLevel(const BitRing* bits) {
   static const std::vector<bool> kEmpty;
-  BitReader in(bits != nullptr ? bits->bits() : kEmpty);
-  const long long n = in.size();
-  Output out(static_cast<std::size_t>(2 * (n / 6)));
-
-  Mode current = Mode::Upper;
-  Mode latched = Mode::Upper;
-  int width = 5;
-  int latchedWidth = 5;
-
-  while (in.pos <= n - width) {
-    const int value = lookup(current, in.read(width));
-    // A shift lasts exactly one code: fall back to the latched mode before acting.
-    const int rememberedWidth = latchedWidth;
-    current = latched;
-
-    if (value >= 0) {
-      out.put(value);
-      width = rememberedWidth;
-      continue;
-    }
-    switch (value) {
-      case CRLF:
-        out.put(13);
-        out.put(10);
-        width = rememberedWidth;
-        break;
-      case DOT_SP:
-        out.put(46);
-        out.put(32);
-        width = rememberedWidth;
-        break;
-      case COM_SP:
-        out.put(44);
-        out.put(32);
-        width = rememberedWidth;
-        break;
-      case COL_SP:
-        out.put(58);
-        out.put(32);
-        width = rememberedWidth;
-        break;
-      case LL:
-      case ML:
-      case DL:
-      case UL:
-      case PL: {
-        const Mode target = latchTarget(value);
-        current = latched = target;
-        width = latchedWidth = widthOf(target);
-        break;
-      }
-      case PS:
-      case US:
-        current = value == PS ? Mode::Punct : Mode::Upper;
-        width = 5;
-        break;
-      case BS: {
-        // The count is read even past the end of the stream (wrapping); no byte follows then.
-        int count = in.read(5);
-        if (count == 0) count = in.read(11) + 31;
-        for (int i = 0; i < count; ++i) {
-          if (in.pos > n - 8) break;
-          out.put(in.read(8));
-        }
-        width = rememberedWidth;
-        break;
-      }
-      default:
-        // FLG(n) and anything unknown: its argument bits are decoded as ordinary codes.
-        width = rememberedWidth;
-        break;
-    }
-  }
+  WrappingBits in(bits != nullptr ? bits->bits() : kEmpty);
+  Output out(static_cast<std::size_t>(2 * (in.size() / 6)));
+  walkModes(in, out);
   return out.take();
 }
 

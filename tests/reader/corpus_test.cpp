@@ -236,7 +236,24 @@ std::string describe(const RenderOptions& f, const RenderOptions& p, const Conte
       c.symbol.layers, c.symbol.size, c.bytes.size(), shown(c.bytes).c_str(), p.centerX, p.centerY,
       p.moduleSize, p.rotation, p.mirrored ? " mirrored" : "", p.angleDegrees, p.tiltDegrees,
       p.tiltAxisDegrees, p.cameraDistance);
-  return buf;
+  std::string more;
+  auto add = [&](bool set, const char* format, auto... values) {
+    if (!set) return;
+    char field[96];
+    std::snprintf(field, sizeof field, format, values...);
+    more += field;
+  };
+  add(f.lensDistortion != 0, " lens %.3f", f.lensDistortion);
+  add(f.motionBlurLength > 0, " motion %.2f@%.0f", f.motionBlurLength, f.motionBlurAngleDegrees);
+  add(f.defocusRadius > 0, " defocus %.2f", f.defocusRadius);
+  add(f.glare > 0, " glare %.2f at %.0f,%.0f r %.0f", f.glare, f.glareX, f.glareY, f.glareRadius);
+  add(f.bayer, " bayer %06X/%06X", f.darkRgb, f.lightRgb);
+  add(f.sharpenAmount > 0, " sharpen %.2f sigma %.2f", f.sharpenAmount, f.sharpenSigma);
+  add(f.videoKbps > 0, " h264 %d kbps", f.videoKbps);
+  add(p.dotGain != 0, " dot gain %.3f", p.dotGain);
+  add(p.cylinderRadius > 0, " cylinder %.2f", p.cylinderRadius);
+  add(p.screenPixelsPerModule > 0, " screen %.2f px/module", p.screenPixelsPerModule);
+  return buf + more;
 }
 
 void anyAngle(std::mt19937& g, RenderOptions& o) {
@@ -251,8 +268,19 @@ struct Condition {
   // that blur follows it; in frames of several symbols each gets its own call.
   void (*apply)(std::mt19937& g, RenderOptions& o);
   Content (*content)(int i, std::mt19937& g) = plain;
-  int perFrame = 1;  // symbols side by side, each in its own column of the frame
+  int perFrame = 1;     // symbols side by side, each in its own column of the frame
+  bool corner = false;  // placed near a corner of the frame, where a lens bends most
+  // Harder conditions: the share of their symbols that must be read (what the reader holds
+  // today where below 99). 0: an established condition, 90% each and 99% all together.
+  int floorPercent = 0;
 };
+
+// Colour ink on colour paper, for the colour sensor.
+void inkAndPaper(std::mt19937& g, RenderOptions& o) {
+  static const std::uint32_t kInk[] = {0x202020, 0x1A2A6C, 0x6A1010, 0x0F4D2A, 0x3A1A50};
+  static const std::uint32_t kPaper[] = {0xE8E8E8, 0xF0E0A0, 0xB8D8F0, 0xF0C8D0, 0xD0F0C0};
+  o.darkRgb = kInk[g() % 5], o.lightRgb = kPaper[g() % 5], o.bayer = true;
+}
 
 const Condition kConditions[] = {
     {"upright anywhere", 24, 2.0, 6.0,
@@ -316,15 +344,77 @@ const Condition kConditions[] = {
        o.width = 1920, o.height = 1080, o.noiseSigma = 4, anyAngle(g, o);
      },
      plain, 3},
+    // Harder conditions: optics, print, display, sensor and codec.
+    {"lens barrel corner", 20, 3.0, 9.0,
+     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = uniform(g, 0.08, 0.25), anyAngle(g, o); },
+     plain, 1, true, 99},
+    {"lens pincushion corner", 20, 3.0, 8.0,
+     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = -uniform(g, 0.05, 0.12), anyAngle(g, o); },
+     plain, 1, true, 99},
+    {"motion blur", 20, 3.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.motionBlurLength = o.moduleSize * uniform(g, 0.4, 1.2),
+       o.motionBlurAngleDegrees = uniform(g, 0, 180);
+       o.noiseSigma = 3, anyAngle(g, o);
+     },
+     plain, 1, false, 99},
+    {"defocus", 20, 3.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.defocusRadius = o.moduleSize * uniform(g, 0.3, 0.75), o.noiseSigma = 3, anyAngle(g, o);
+     },
+     plain, 1, false, 85},
+    {"phone screen", 20, 3.5, 7.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       // Display pixels of 1.1 to 2.6 camera pixels: their grid beats against the sensor's.
+       o.screenPixelsPerModule = o.moduleSize / uniform(g, 1.1, 2.6), o.blurSigma = uniform(g, 0.2, 0.5);
+       o.glare = uniform(g, 0.15, 0.5), o.glareRadius = uniform(g, 40, 160);
+       o.glareX = o.centerX + uniform(g, -80, 80), o.glareY = o.centerY + uniform(g, -80, 80);
+       o.noiseSigma = 3, anyAngle(g, o);
+     },
+     plain, 1, false, 55},
+    {"curved surface", 20, 2.5, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.cylinderRadius = uniform(g, 0.6, 1.5), o.gradient = uniform(g, 0.0, 0.4);
+       o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
+     },
+     plain, 1, false, 95},
+    {"dot gain and loss", 20, 3.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5, anyAngle(g, o);
+     },
+     plain, 1, false, 99},
+    {"sharpening halos", 20, 2.5, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.blurSigma = o.moduleSize * uniform(g, 0.1, 0.25), o.sharpenAmount = uniform(g, 0.8, 2.0);
+       o.sharpenSigma = uniform(g, 1.0, 2.5), o.noiseSigma = 3, anyAngle(g, o);
+     },
+     plain, 1, false, 99},
+    {"bayer demosaic", 20, 2.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       inkAndPaper(g, o), o.blurSigma = 0.4, o.noiseSigma = 4, anyAngle(g, o);
+     },
+     plain, 1, false, 99},
 };
+
+// Apart because it needs ffmpeg.
+const Condition kVideo = {"h264 video",
+                          16,
+                          3.0,
+                          6.0,
+                          [](std::mt19937& g, RenderOptions& o) {
+                            o.videoKbps = pick(g, 250, 800), o.noiseSigma = 2, anyAngle(g, o);
+                          },
+                          plain,
+                          1,
+                          false,
+                          99};
 
 struct Tally {
   int total = 0, read = 0, wrong = 0;
 };
 
 // Case i of condition k is drawn from the generator seeded 1000 * (k + 1) + i.
-Tally runCondition(int k) {
-  const Condition& c = kConditions[k];
+Tally runCondition(const Condition& c, int k) {
   Tally t;
   for (int i = 0; i < c.count; ++i) {
     std::mt19937 g(1000u * (k + 1) + static_cast<unsigned>(i));
@@ -340,12 +430,19 @@ Tally runCondition(int k) {
     for (int s = 0; s < c.perFrame; ++s) {
       RenderOptions p = o;
       fit(contents[s].symbol, g, p, o.width * s / c.perFrame, o.width * (s + 1) / c.perFrame);
+      if (c.corner) {
+        const double margin = 0.75 * contents[s].symbol.size * std::sqrt(2.0) * p.moduleSize;
+        const double dx = uniform(g, 0, 0.08 * o.width), dy = uniform(g, 0, 0.08 * o.height);
+        p.centerX = g() % 2 ? margin + dx : o.width - margin - dx;
+        p.centerY = g() % 2 ? margin + dy : o.height - margin - dy;
+      }
       c.apply(g, p);
       parts.push_back({&contents[s].symbol, p});
     }
     const RenderOptions& frame = parts.front().placement;
     const bool inverted = frame.dark > frame.light;
-    const auto results = readFrame(AztecTest::renderScene(parts, frame));
+    const GrayBuf drawnFrame = AztecTest::renderScene(parts, frame);
+    const auto results = readFrame(drawnFrame);
     std::vector<int> seen(contents.size());
     for (const ReadResult& r : results) {
       const auto hit = std::find_if(contents.begin(), contents.end(),
@@ -373,19 +470,32 @@ Tally runCondition(int k) {
   return t;
 }
 
-// Zero wrong reads anywhere, 99% of all symbols read, and no condition collapsed.
+Tally runAndCheck(const Condition& c, int k) {
+  const Tally t = runCondition(c, k);
+  std::printf("%-22s %3d/%3d read, %d wrong\n", c.name, t.read, t.total, t.wrong);
+  EXPECT_GE(t.read * 100, t.total * (c.floorPercent ? c.floorPercent : 90)) << c.name;
+  return t;
+}
+
+// Zero wrong reads anywhere, 99% of the established conditions' symbols read, and no
+// condition below its floor.
 TEST(Corpus, ReadsEveryConditionAndKindWithoutWrongReads) {
-  Tally all;
+  Tally all, established;
   for (int k = 0; k < static_cast<int>(std::size(kConditions)); ++k) {
-    const Tally t = runCondition(k);
-    std::printf("%-22s %3d/%3d read, %d wrong\n", kConditions[k].name, t.read, t.total, t.wrong);
-    EXPECT_GE(t.read * 10, t.total * 9) << kConditions[k].name;
+    const Tally t = runAndCheck(kConditions[k], k);
     all.total += t.total, all.read += t.read, all.wrong += t.wrong;
+    if (kConditions[k].floorPercent == 0) established.total += t.total, established.read += t.read;
   }
+  std::printf("%-22s %3d/%3d read\n", "established", established.read, established.total);
   std::printf("%-22s %3d/%3d read, %d wrong\n", "all", all.read, all.total, all.wrong);
-  EXPECT_GT(all.total, 400);
+  EXPECT_GT(established.total, 400);
   EXPECT_EQ(all.wrong, 0);
-  EXPECT_GE(all.read * 100, all.total * 99);
+  EXPECT_GE(established.read * 100, established.total * 99);
+}
+
+TEST(Corpus, ReadsThroughAVideoCodec) {
+  if (!AztecTest::videoCodecAvailable()) GTEST_SKIP() << "ffmpeg with an H.264 encoder is not on the PATH";
+  EXPECT_EQ(runAndCheck(kVideo, static_cast<int>(std::size(kConditions))).wrong, 0);
 }
 
 GrayBuf fromPixels(const std::vector<std::uint8_t>& px, int w, int h) {

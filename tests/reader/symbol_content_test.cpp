@@ -5,11 +5,13 @@
 #include "reader/symbol_content.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "common/utf8.h"
 #include "support/symbol_frames.h"
 #include "symbol/codeword_correction.h"
 #include "symbol/data_layers.h"
@@ -47,17 +49,18 @@ Bytes bytesOf(const std::string& s) {
   return Bytes(s.begin(), s.end());
 }
 
-std::string latin1ToUtf8(const Bytes& b) {
-  std::string s;
-  for (std::uint8_t c : b) {
-    if (c < 0x80) {
-      s += static_cast<char>(c);
-    } else {
-      s += static_cast<char>(0xC0 | (c >> 6));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return s;
+// UTF-8 text in the character set `charset`, by the C library's converter.
+Bytes iconvEncode(const std::string& text, const char* charset) {
+  const iconv_t cd = iconv_open(charset, "UTF-8");
+  EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << charset;
+  std::string in = text;
+  char out[256];
+  char* inPtr = in.data();
+  char* outPtr = out;
+  std::size_t inLeft = in.size(), outLeft = sizeof out;
+  EXPECT_EQ(iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft), 0u) << charset;
+  iconv_close(cd);
+  return Bytes(out, outPtr);
 }
 
 // The symbol as a locator hands it over: the grid as seen, the mode fields from the exact
@@ -176,7 +179,7 @@ TEST(SymbolContent, ExactBytesAndTextAtEveryOrientation) {
     SCOPED_TRACE(testing::Message() << "message of " << c.message.size() << " bytes, layers " << e.layers);
     const ReadResult r = readEverywhere(e);
     EXPECT_EQ(r.bytes, c.message);
-    EXPECT_EQ(r.text, latin1ToUtf8(c.message));
+    EXPECT_EQ(r.text, Aztec::latin1ToUtf8(c.message));
     EXPECT_FALSE(r.gs1);
     EXPECT_FALSE(r.structuredAppend.has_value());
     EXPECT_FALSE(r.readerInitialisation);
@@ -209,7 +212,7 @@ TEST(SymbolContent, EciDesignatorsSelectTheTextCharacterSet) {
     int eci;
     std::string text;
   };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {bytesOf("Gr\xC3\xBC\xC3\x9F"
                "e \xE2\x82\xAC"),
        26,
@@ -228,6 +231,20 @@ TEST(SymbolContent, EciDesignatorsSelectTheTextCharacterSet) {
                    "A",
                    4)},
   };
+  // Multi-byte sets: the sample text encoded by iconv in the test, then read back.
+  const std::pair<int, const char*> multiByte[] = {{20, "SHIFT_JIS"}, {28, "BIG5"}, {29, "GB2312"},
+                                                   {30, "EUC-KR"},    {31, "GBK"},  {32, "GB18030"}};
+  const std::string sample = "A1 \xE4\xB8\xAD\xE6\x96\x87 ";  // two Han characters every set has
+  const std::string extra[] = {"\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88",
+                               "\xE5\x8F\xB0\xE7\x81\xA3",
+                               "\xE4\xBD\xA0\xE5\xA5\xBD",
+                               "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4",
+                               "\xE9\xBE\x8D",
+                               "\xF0\x9F\x98\x80\xE2\x82\xAC"};
+  for (std::size_t i = 0; i < std::size(multiByte); ++i) {
+    const std::string text = sample + extra[i];
+    cases.push_back({iconvEncode(text, multiByte[i].second), multiByte[i].first, text});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "ECI " << c.eci);
     SymbolRequest request;

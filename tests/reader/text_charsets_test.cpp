@@ -47,3 +47,32 @@ TEST(TextCharsets, SingleByteSetsMatchIconvForEveryByte) {
 }
 
 }  // namespace
+
+// Invalid multi-byte sequences: U+FFFD for the bad byte, reading goes on at the next one; a
+// sequence cut short by the end of the data is one U+FFFD. Nothing past the data is read (the
+// bytes sit at the very end of their own allocation, where the address sanitizer watches).
+TEST(TextCharsets, InvalidMultiByteSequencesBecomeReplacementCharacters) {
+  const std::string bad = "\xEF\xBF\xBD";
+  struct Case {
+    int eci;
+    std::vector<std::uint8_t> bytes;
+    std::string text;
+  };
+  const Case cases[] = {
+      {20, {'A', 0x81}, "A" + bad},                                  // Shift JIS lead byte at the end
+      {20, {0x88, 0x9F, 0xFD, 'B'}, "\xE4\xBA\x9C" + bad + "B"},     // 0xFD is no Shift JIS byte
+      {28, {0xA4, 0x40, 0xA4}, "\xE4\xB8\x80" + bad},                // Big5
+      {29, {0xB0, 'C', 0xB0, 0xA1}, bad + "C\xE5\x95\x8A"},          // GB 2312 lead before ASCII
+      {30, {0xB0, 0xA1, 0xFF}, "\xEA\xB0\x80" + bad},                // EUC-KR
+      {31, {0x81, 0x40, 0x81}, "\xE4\xB8\x82" + bad},                // GBK
+      {32, {0x81, 0x30, 0x81, 0x30, 0x81, 0x30}, "\xC2\x80" + bad},  // GB 18030 four-byte form cut short
+      {32, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "ECI " << c.eci << ", " << c.bytes.size() << " bytes");
+    EXPECT_TRUE(Aztec::isMappedEci(c.eci));
+    std::string text = "x";
+    Aztec::appendAsUtf8(text, c.bytes, c.eci);
+    EXPECT_EQ(text, "x" + c.text);
+  }
+}

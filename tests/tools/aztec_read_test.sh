@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Runs aztec-read on bad and unreadable inputs: exit codes and one-line messages naming the file.
-# Usage: aztec_read_test.sh AZTEC_READ SAMPLES_DIR
+# Usage: aztec_read_test.sh AZTEC_READ SAMPLES_DIR MAKE_STREAM
 set -u
 bin=$1
 samples=$2
+make=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
 
-# expect CODE STDERR_PATTERN ARGS... : exit code, a stderr line matching the pattern, one line only.
+# expect CODE STDERR_PATTERN ARGS... : exit code, a stderr line matching the pattern, one line only;
+# standard input from $stdin (default none).
 expect() {
   local code=$1 pattern=$2
   shift 2
-  "$bin" "$@" >"$tmp/out" 2>"$tmp/err"
+  "$bin" "$@" <"${stdin:-/dev/null}" >"$tmp/out" 2>"$tmp/err"
   local got=$?
   local lines
   lines=$(wc -l <"$tmp/err")
@@ -57,14 +59,14 @@ expect 2 "$tmp/text.png: not a readable image" "$tmp/text.png"
 expect 2 "$tmp/empty.png: empty file" "$tmp/empty.png"
 expect 2 "$tmp/garbage.png: " "$tmp/garbage.png"
 expect 2 "$tmp/truncated.png: " "$tmp/truncated.png"
-expect 2 "$tmp/dir.png: read error" "$tmp/dir.png"
+expect 2 "$tmp/dir.png: no image or Y4M file under it" "$tmp/dir.png"
 expect 2 "$tmp/short.pgm: truncated PGM/PPM: 100 pixel bytes, 256 needed" "$tmp/short.pgm"
-expect 2 "$tmp/empty.raw: raw file has 0 bytes, 16x16 needs 256" --size 16x16 "$tmp/empty.raw"
-expect 2 "$tmp/short.raw: raw file has 100 bytes" --size=16x16 "$tmp/short.raw"
+expect 2 "$tmp/empty.raw frame 0: empty input" --size 16x16 "$tmp/empty.raw"
+expect 2 "$tmp/short.raw frame 0: partial frame of 100 bytes, 16x16 needs 256" --size=16x16 "$tmp/short.raw"
 
 # Readable frames without a symbol: not read, exit 1, never a crash.
 expect 1 "$tmp/blank.pgm: " "$tmp/blank.pgm"
-expect 1 "$tmp/blank.raw: " --size 16x16 "$tmp/blank.raw"
+expect 1 "$tmp/blank.raw: no symbol read in 1 frame$" --size 16x16 "$tmp/blank.raw"
 expect 1 "$tmp/blank.pgm: " --exact "$tmp/blank.pgm"
 expect 1 "" --json "$tmp/blank.pgm"
 if [ "$(cat "$tmp/out")" != "{\"file\":\"$tmp/blank.pgm\",\"symbols\":0}" ]; then
@@ -80,6 +82,39 @@ fi
 # A file error among readable files: the others are still reported, exit 2 wins.
 expect 2 "$tmp/missing.png: cannot open" --json "$tmp/blank.pgm" "$tmp/missing.png"
 grep -q '"file":"[^"]*blank.pgm"' "$tmp/out" || { echo "FAIL: blank.pgm not reported next to a missing file"; failures=$((failures + 1)); }
+
+# Broken streams: one line naming the problem and the frame; exit 2 when no frame could be read.
+printf 'YUV4MPEG2 W16 Hx\n' >"$tmp/bad-height.y4m"
+printf 'YUV4MPEG2 H16 F25:1\nFRAME\n' >"$tmp/no-width.y4m"
+printf 'YUV4MPEG2 W16 H16 C420p10\nFRAME\n' >"$tmp/deep.y4m"
+printf 'YUV4MPEG2 W16 H16 Cmono\nFRAMX\n' >"$tmp/frame-header.y4m"
+"$make" y4mmono 120x90 ONE >"$tmp/one.y4m"
+head -c 5000 "$tmp/one.y4m" >"$tmp/cut.y4m"
+{ cat "$tmp/one.y4m"; printf 'FRA'; } >"$tmp/cut-header.y4m"
+{ "$make" raw 120x90 ONE; head -c 100 /dev/zero; } >"$tmp/trailing.raw"
+{ printf 'YUV4MPEG2 '; head -c 20000000 /dev/zero; } >"$tmp/endless-header.y4m"
+head -c 3000000 /dev/urandom >"$tmp/garbage"
+stdin="$tmp/bad-height.y4m" expect 2 "^aztec-read: - frame 0: broken Y4M header: bad height 'Hx'$" -
+expect 2 "no-width.y4m frame 0: broken Y4M header: no width or height$" "$tmp/no-width.y4m"
+expect 2 "deep.y4m frame 0: unsupported Y4M colour space 'C420p10'$" "$tmp/deep.y4m"
+expect 2 "frame-header.y4m frame 0: bad frame header (FRAME expected)$" "$tmp/frame-header.y4m"
+expect 2 "cut.y4m frame 0: cut frame: 4961 bytes, 120x90 needs 10800$" "$tmp/cut.y4m"
+expect 0 "cut-header.y4m frame 1: frame header cut short$" "$tmp/cut-header.y4m"
+stdin="$tmp/trailing.raw" expect 0 "^aztec-read: - frame 1: partial frame of 100 bytes, 120x90 needs 10800$" --size 120x90 -
+stdin="$tmp/endless-header.y4m" expect 2 "frame 0: Y4M header longer than 4096 bytes$" -
+stdin="$tmp/garbage" expect 2 "^aztec-read: -: not an image or a Y4M stream (a raw stream needs --size WxH)$" -
+# Memory stays bounded on a long stream: 30 camera-like VGA frames, each slower to read than to
+# load, take no more memory than 4 (they would take 8 MB more if all were held). A sanitizer
+# build would otherwise keep freed memory in quarantine.
+"$make" raw 640x480 "camera:HELD FRAMES" >"$tmp/camera.raw"
+for i in $(seq 30); do cat "$tmp/camera.raw"; done >"$tmp/camera30.raw"
+head -c $((4 * 640 * 480)) "$tmp/camera30.raw" >"$tmp/camera4.raw"
+peak() {
+  ASAN_OPTIONS="${ASAN_OPTIONS:-}:quarantine_size_mb=0:thread_local_quarantine_size_kb=0" \
+    /usr/bin/time -f %M "$bin" --threads 4 --size 640x480 "$1" 2>&1 >/dev/null | tail -n 1
+}
+growth=$(($(peak "$tmp/camera30.raw") - $(peak "$tmp/camera4.raw")))
+[ "$growth" -lt 5000 ] || { echo "FAIL: 26 more frames took $growth kB more memory"; failures=$((failures + 1)); }
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"

@@ -35,17 +35,6 @@ TEST(FrameInput, ParseSizeAcceptsOnlyWxH) {
     EXPECT_FALSE(AztecTools::parseSize(bad, w, h)) << bad;
 }
 
-TEST(FrameInput, RawPlaneNeedsWidthTimesHeightBytes) {
-  Bytes plane = {1, 2, 3, 4, 5, 6, 7};
-  Velmora::Image::GrayBuf img = AztecTools::rawPlane(plane, 3, 2);
-  EXPECT_EQ(img.width(), 3);
-  EXPECT_EQ(img.height(), 2);
-  EXPECT_EQ(img.pixelAt(2, 0), 3);
-  EXPECT_EQ(img.pixelAt(0, 1), 4);
-  EXPECT_THROW(AztecTools::rawPlane(plane, 4, 2), AztecTools::InputError);
-  EXPECT_THROW(AztecTools::rawPlane({}, 1, 1), AztecTools::InputError);
-}
-
 TEST(FrameInput, DecodesPgmAndRejectsShortOnes) {
   std::string pgm = "P5\n# comment\n3 2\n255\n";
   Bytes file(pgm.begin(), pgm.end());

@@ -1,14 +1,66 @@
 #pragma once
 // Host-facing binary interface of the component: the runtime types, result codes, interfaces
 // and exported functions a host needs to activate a class and exchange strings with it.
-// These are this project's own small declarations of the Windows Runtime ABI, laid out the
-// same way (COM vtable order, UTF-16 strings behind an opaque handle), so that a host written
-// against that ABI works unchanged.
 //
+// This is the one place where the platforms differ. Built for Windows, it is the platform's own
+// declarations, and the component runs on the platform's runtime (combase). Elsewhere it is
+// this project's own small declarations of the same ABI, laid out the same way (COM vtable
+// order, UTF-16 strings behind an opaque handle), implemented by the portable layer in this
+// directory, so that a host written against that ABI works unchanged.
+
+#if defined(_WIN32)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <objbase.h>  // COM: CoCreateFreeThreadedMarshaler, CoTaskMemAlloc, IMarshal, IAgileObject
+#include <windows.h>
+
+// The runtime: IInspectable, IActivationFactory, HSTRING and its functions.
+#include <activation.h>
+#include <inspectable.h>
+#include <roapi.h>
+#include <winstring.h>
+
+// The two entry points are exported by the module-definition file, nothing else.
+#define AZTEC_RT_EXPORT
+
+#ifndef E_BOUNDS
+#define E_BOUNDS _HRESULT_TYPEDEF_(0x8000000BL)
+#endif
+
+// Declared by the headers but missing from mingw-w64's libuuid; selectany keeps one copy.
+extern "C" const IID DECLSPEC_SELECTANY IID_IInspectable = {
+    0xAF86E2E0, 0xB12D, 0x4C6A, {0x9C, 0x5A, 0xD7, 0xAA, 0x65, 0x10, 0x1E, 0x90}};
+extern "C" const IID DECLSPEC_SELECTANY IID_IActivationFactory = {
+    0x00000035, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+// Weak references are not declared by mingw-w64's headers.
+inline constexpr IID IID_IWeakReference = {0x00000037, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IWeakReferenceSource = {0x00000038, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+struct IWeakReference : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Resolve(REFIID riid, IInspectable** object) = 0;
+};
+
+struct IWeakReferenceSource : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetWeakReference(IWeakReference** weakReference) = 0;
+};
+
+// DllCanUnloadNow is declared by combaseapi.h.
+extern "C" HRESULT STDAPICALLTYPE DllGetActivationFactory(HSTRING activatableClassId,
+                                                          IActivationFactory** factory);
+
+#else  // the portable layer
+
 // Interfaces are classes of pure virtual functions with no virtual destructor: under the
 // Itanium C++ ABI such a class has exactly one vtable slot per method, in declaration order,
 // which is COM's layout. Objects are destroyed by their own Release, never through delete.
 
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__GNUC__)
@@ -16,6 +68,9 @@
 #else
 #define AZTEC_RT_EXPORT
 #endif
+// The platform's calling-convention markers; there is only one convention here.
+#define STDMETHODCALLTYPE
+#define STDAPICALLTYPE
 
 // ---- scalar types ----
 using HRESULT = std::int32_t;
@@ -161,6 +216,13 @@ AZTEC_RT_EXPORT void CoTaskMemFree(void* block);
 
 AZTEC_RT_EXPORT HRESULT DllGetActivationFactory(HSTRING activatableClassId, IActivationFactory** factory);
 AZTEC_RT_EXPORT HRESULT DllCanUnloadNow();
+
+// Used inside the library only, not exported.
+// A block that CoTaskMemFree frees; null when out of memory.
+void* CoTaskMemAlloc(std::size_t bytes);
+// An aggregated free-threaded marshaler for `outer`: *marshaler is its own (inner) IUnknown,
+// whose IMarshal delegates IUnknown to `outer`.
+HRESULT CoCreateFreeThreadedMarshaler(IUnknown* outer, IUnknown** marshaler);
 }
 
 // Signatures for hosts that load the library at run time.
@@ -170,3 +232,5 @@ using PFN_WindowsGetStringRawBuffer = PCNZWCH (*)(HSTRING, UINT32*);
 using PFN_CoTaskMemFree = void (*)(void*);
 using PFN_DllGetActivationFactory = HRESULT (*)(HSTRING, IActivationFactory**);
 using PFN_DllCanUnloadNow = HRESULT (*)();
+
+#endif  // _WIN32

@@ -1,11 +1,11 @@
-// Runtime strings: an immutable, zero-terminated UTF-16 buffer behind an opaque handle.
+// Portable layer: runtime strings (an immutable, zero-terminated UTF-16 buffer behind an
+// opaque handle) and task memory. Windows builds use the platform's own.
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "runtime/abi.h"
-#include "runtime/module.h"
 
 // The header is followed in the same block by length + 1 code units.
 struct HSTRING__ {
@@ -55,24 +55,12 @@ UINT32 WindowsGetStringLen(HSTRING string) {
   return string == nullptr ? 0 : string->length;
 }
 
+void* CoTaskMemAlloc(std::size_t bytes) {
+  return std::malloc(bytes);
+}
+
 void CoTaskMemFree(void* block) {
   std::free(block);
 }
 
 }  // extern "C"
-
-namespace AztecRuntime {
-
-HSTRING makeString(std::u16string_view text) {
-  if (text.size() > UINT32_MAX) throw RuntimeError(E_INVALIDARG);
-  HSTRING string = nullptr;
-  const HRESULT hr = WindowsCreateString(text.data(), static_cast<UINT32>(text.size()), &string);
-  if (FAILED(hr)) throw RuntimeError(hr);
-  return string;
-}
-
-void* coTaskMemAlloc(std::size_t bytes) noexcept {
-  return std::malloc(bytes);
-}
-
-}  // namespace AztecRuntime

@@ -2,6 +2,7 @@
 
 #include "runtime/module.h"
 
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 
@@ -11,16 +12,25 @@ namespace {
 
 constinit Module theModule;
 
-std::u16string_view viewOf(HSTRING string) {
-  UINT32 length = 0;
-  PCNZWCH text = WindowsGetStringRawBuffer(string, &length);
-  return {text, length};
-}
-
 }  // namespace
 
 Module& Module::instance() noexcept {
   return theModule;
+}
+
+std::u16string_view viewOf(HSTRING string) noexcept {
+  UINT32 length = 0;
+  PCNZWCH text = WindowsGetStringRawBuffer(string, &length);
+  return {reinterpret_cast<const char16_t*>(text), length};
+}
+
+HSTRING makeString(std::u16string_view text) {
+  if (text.size() > UINT32_MAX) throw RuntimeError(E_INVALIDARG);
+  HSTRING string = nullptr;
+  const HRESULT hr =
+      WindowsCreateString(platformText(text.data()), static_cast<UINT32>(text.size()), &string);
+  if (FAILED(hr)) throw RuntimeError(hr);
+  return string;
 }
 
 HRESULT translateCurrentException() noexcept {

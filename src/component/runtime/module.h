@@ -25,11 +25,17 @@ class RuntimeError : public std::exception {
 // Maps the exception in flight to an HRESULT. Call only inside a catch handler.
 HRESULT translateCurrentException() noexcept;
 
+// The component spells UTF-16 as char16_t; the platform's unit (WCHAR) is the same 16 bits,
+// spelt wchar_t on Windows.
+static_assert(sizeof(WCHAR) == sizeof(char16_t));
+inline PCNZWCH platformText(const char16_t* text) noexcept {
+  return reinterpret_cast<PCNZWCH>(text);
+}
+// The text of a runtime string; empty for the null handle.
+std::u16string_view viewOf(HSTRING string) noexcept;
+
 // New runtime string holding `text`; the null handle for empty text. Throws RuntimeError.
 HSTRING makeString(std::u16string_view text);
-
-// Raw block for arrays handed to the caller (GetIids); freed with CoTaskMemFree.
-void* coTaskMemAlloc(std::size_t bytes) noexcept;
 
 // Process-wide module object. It counts the objects and outstanding factory references that
 // keep the library's code in use; the library may unload when the count is zero.

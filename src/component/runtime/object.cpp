@@ -1,12 +1,10 @@
-// Weak-reference control block and free-threaded marshaler.
+// Weak-reference control block and the marshaler slot.
 
 #include "runtime/object.h"
 
-#include <new>
-
 namespace AztecRuntime {
 
-HRESULT ControlBlock::QueryInterface(REFIID riid, void** object) {
+HRESULT STDMETHODCALLTYPE ControlBlock::QueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   if (riid == IID_IUnknown || riid == IID_IWeakReference) {
     *object = static_cast<IWeakReference*>(this);
@@ -17,17 +15,17 @@ HRESULT ControlBlock::QueryInterface(REFIID riid, void** object) {
   return E_NOINTERFACE;
 }
 
-ULONG ControlBlock::AddRef() {
+ULONG STDMETHODCALLTYPE ControlBlock::AddRef() {
   return weak_.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-ULONG ControlBlock::Release() {
+ULONG STDMETHODCALLTYPE ControlBlock::Release() {
   const ULONG remaining = weak_.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (remaining == 0) delete this;
   return remaining;
 }
 
-HRESULT ControlBlock::Resolve(REFIID riid, IInspectable** object) {
+HRESULT STDMETHODCALLTYPE ControlBlock::Resolve(REFIID riid, IInspectable** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   // Take a strong reference only while the count is above zero: once it has reached zero the
@@ -42,40 +40,24 @@ HRESULT ControlBlock::Resolve(REFIID riid, IInspectable** object) {
   return hr;
 }
 
-HRESULT FreeThreadedMarshaler::GetUnmarshalClass(REFIID, void*, ULONG, void*, ULONG, CLSID* clsid) {
-  if (clsid == nullptr) return E_POINTER;
-  *clsid = CLSID_InProcFreeMarshaler;
-  return S_OK;
-}
-
-HRESULT FreeThreadedMarshaler::GetMarshalSizeMax(REFIID, void*, ULONG, void*, ULONG, ULONG* size) {
-  if (size != nullptr) *size = 0;
-  return E_NOTIMPL;
-}
-
-HRESULT FreeThreadedMarshaler::UnmarshalInterface(IStream*, REFIID, void** object) {
-  if (object != nullptr) *object = nullptr;
-  return E_NOTIMPL;
-}
-
 HRESULT MarshalerSlot::query(IUnknown* outer, void** object) noexcept {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  FreeThreadedMarshaler* marshaler = slot_.load(std::memory_order_acquire);
+  IUnknown* marshaler = slot_.load(std::memory_order_acquire);
   if (marshaler == nullptr) {
-    auto* fresh = new (std::nothrow) FreeThreadedMarshaler(outer);
-    if (fresh == nullptr) return E_OUTOFMEMORY;
-    // Racing first queries each make one; the first stored wins and the others are freed.
+    IUnknown* fresh = nullptr;
+    const HRESULT hr = CoCreateFreeThreadedMarshaler(outer, &fresh);
+    if (FAILED(hr)) return hr;
+    // Racing first queries each make one; the first stored wins and the others are released.
     if (slot_.compare_exchange_strong(marshaler, fresh, std::memory_order_acq_rel,
                                       std::memory_order_acquire)) {
       marshaler = fresh;
     } else {
-      delete fresh;
+      fresh->Release();
     }
   }
-  *object = static_cast<IMarshal*>(marshaler);
-  marshaler->AddRef();
-  return S_OK;
+  // The aggregated marshaler's IMarshal counts its references on `outer`.
+  return marshaler->QueryInterface(IID_IMarshal, object);
 }
 
 }  // namespace AztecRuntime

@@ -1,6 +1,7 @@
 #pragma once
 // Building blocks for reference-counted runtime objects: a control block that holds the
-// strong count and serves weak references, and the per-object free-threaded marshaler.
+// strong count and serves weak references, and the slot of the per-object free-threaded
+// marshaler.
 
 #include <atomic>
 
@@ -21,10 +22,10 @@ class ControlBlock final : public IWeakReference {
   // The new count; at zero the owner destroys itself and then drops its weak reference.
   ULONG releaseStrong() noexcept { return strong_.fetch_sub(1, std::memory_order_acq_rel) - 1; }
 
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
-  HRESULT Resolve(REFIID riid, IInspectable** object) override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE Resolve(REFIID riid, IInspectable** object) override;
 
  private:
   ~ControlBlock() = default;
@@ -35,34 +36,14 @@ class ControlBlock final : public IWeakReference {
   std::atomic<ULONG> weak_{1};
 };
 
-// The free-threaded marshaler that answers an object's IMarshal queries. It is aggregated:
-// its IUnknown methods delegate to the owning object, whose identity it presents. There are
-// no apartments or processes to marshal between in this runtime, so only the unmarshal class
-// (the platform's in-process free-threaded marshaler) is answered; the rest report E_NOTIMPL.
-class FreeThreadedMarshaler final : public IMarshal {
- public:
-  explicit FreeThreadedMarshaler(IUnknown* outer) noexcept : outer_(outer) {}
-
-  HRESULT QueryInterface(REFIID riid, void** object) override { return outer_->QueryInterface(riid, object); }
-  ULONG AddRef() override { return outer_->AddRef(); }
-  ULONG Release() override { return outer_->Release(); }
-
-  HRESULT GetUnmarshalClass(REFIID, void*, ULONG, void*, ULONG, CLSID* clsid) override;
-  HRESULT GetMarshalSizeMax(REFIID, void*, ULONG, void*, ULONG, ULONG* size) override;
-  HRESULT MarshalInterface(IStream*, REFIID, void*, ULONG, void*, ULONG) override { return E_NOTIMPL; }
-  HRESULT UnmarshalInterface(IStream*, REFIID, void** object) override;
-  HRESULT ReleaseMarshalData(IStream*) override { return E_NOTIMPL; }
-  HRESULT DisconnectObject(ULONG) override { return S_OK; }
-
- private:
-  IUnknown* outer_;
-};
-
-// An object's marshaler slot: created on the first IMarshal query, freed with the object.
+// An object's free-threaded marshaler (the platform's, aggregated by the object): created on
+// the first IMarshal query, released with the object.
 class MarshalerSlot {
  public:
   MarshalerSlot() = default;
-  ~MarshalerSlot() { delete slot_.load(std::memory_order_acquire); }
+  ~MarshalerSlot() {
+    if (IUnknown* marshaler = slot_.load(std::memory_order_acquire)) marshaler->Release();
+  }
   MarshalerSlot(const MarshalerSlot&) = delete;
   MarshalerSlot& operator=(const MarshalerSlot&) = delete;
 
@@ -70,7 +51,7 @@ class MarshalerSlot {
   HRESULT query(IUnknown* outer, void** object) noexcept;
 
  private:
-  std::atomic<FreeThreadedMarshaler*> slot_{nullptr};
+  std::atomic<IUnknown*> slot_{nullptr};  // the marshaler's own IUnknown
 };
 
 }  // namespace AztecRuntime
