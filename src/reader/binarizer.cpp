@@ -36,6 +36,13 @@ namespace {
 // average 64 pixels, so sensor noise alone stays well below it.
 constexpr int kMinContrast = 14;
 constexpr int kNoiseShare = 28;  // percent
+// ... unless the pixels are smooth next to each other, at the finest scale: block means spread by
+// more than this share of the mean step between neighbouring pixels. Pixel noise steps far at
+// every pixel, a symbol's modules, even under sensor noise, mostly at their edges.
+constexpr int kRoughShare = 90;  // percent
+// Even then the means must spread by this share of the range: sparse salt-and-pepper noise is
+// smooth between its specks.
+constexpr int kSmoothNoiseShare = 21;  // percent
 constexpr int kLevels = 3;
 constexpr int kRadius = 2;  // 5 x 5 blocks per neighbourhood (the row pass spells out its five)
 
@@ -195,6 +202,30 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
     neighbourhood(l, l.pmin, l.pmax, l.nbMin, l.nbMax);
   }
 
+  // Mean step between horizontal neighbours per finest block, computed only where asked for (the
+  // smoothness decides only where pixel noise may have hidden contrast).
+  std::vector<int> blockRough(nb, -1);
+  auto roughAround = [&](int bx, int by) {
+    int sum = 0, count = 0;
+    for (int j = std::max(0, by - kRadius); j <= std::min(blocksY_ - 1, by + kRadius); ++j)
+      for (int i = std::max(0, bx - kRadius); i <= std::min(blocksX_ - 1, bx + kRadius); ++i) {
+        int& r = blockRough[static_cast<std::size_t>(j) * blocksX_ + i];
+        if (r < 0) {
+          const int x0 = i << kShift, x1 = std::min(plane.width - 1, x0 + 8);
+          const int y0 = j << kShift, y1 = std::min(plane.height, y0 + 8);
+          int steps = 0;
+          for (int y = y0; y < y1; ++y) {
+            const std::uint8_t* row = plane.data + static_cast<std::size_t>(y) * plane.stride;
+            for (int x = x0; x < x1; ++x) steps += std::abs(int{row[x + 1]} - int{row[x]});
+          }
+          r = steps / std::max(1, (x1 - x0) * (y1 - y0));
+        }
+        sum += r;
+        ++count;
+      }
+    return sum / count;
+  };
+
   for (int by = 0; by < blocksY_; ++by)
     for (int bx = 0; bx < blocksX_; ++bx) {
       const std::size_t i = static_cast<std::size_t>(by) * blocksX_ + bx;
@@ -211,7 +242,10 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
         hi = l.nbMax[k];
         // Pixel noise alone moves block means a little and single pixels a lot: contrast
         // counts only when the means spread by a good share of the pixels' range.
-        found = l.hi[k] - l.lo[k] >= std::max(kMinContrast, (hi - lo) * kNoiseShare / 100);
+        const int spread = l.hi[k] - l.lo[k];
+        found = spread >= std::max(kMinContrast, (hi - lo) * kNoiseShare / 100) ||
+                (L == 0 && spread >= kMinContrast && spread * 100 >= (hi - lo) * kSmoothNoiseShare &&
+                 spread * 100 >= roughAround(bx, by) * kRoughShare);
       }
       thresholds_[i] = static_cast<std::uint8_t>((lo + hi + 1) / 2);
       flat_[i] = found ? 0 : 1;

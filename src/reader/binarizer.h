@@ -38,6 +38,8 @@ class Binarizer {
   int threshold(int x, int y) const { return thresholds_[index(x, y)]; }
   bool flat(int x, int y) const { return flat_[index(x, y)] != 0; }
   int blocksX() const { return blocksX_; }
+  int blocksY() const { return blocksY_; }
+  const std::vector<std::uint8_t>& flatBlocks() const { return flat_; }  // row by row
   // Row y of thresholds, one entry per block.
   const std::uint8_t* thresholdRow(int y) const {
     return thresholds_.data() + static_cast<std::size_t>(y >> kShift) * blocksX_;

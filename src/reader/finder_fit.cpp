@@ -1,8 +1,8 @@
 #include "reader/finder_fit.h"
 
 #include <cmath>
-#include <exception>
 
+#include "geometry/matrix.h"
 #include "reader/tuning.h"
 
 namespace Aztec {
@@ -11,7 +11,7 @@ std::optional<PerspectiveTransform> finderTransform(const std::array<Point2D, 4>
   PerspectiveTransform t;
   try {
     t = fitPerspective({Point2D{-r, -r}, Point2D{r, -r}, Point2D{r, r}, Point2D{-r, r}}, corners);
-  } catch (const std::exception&) {
+  } catch (const Math::MatrixSingularException&) {  // corners in a line: no transform
     return std::nullopt;
   }
   for (double v : {t.a, t.b, t.c, t.d, t.e, t.f, t.g, t.h})

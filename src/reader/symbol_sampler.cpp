@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "reader/tuning.h"
 
@@ -276,6 +277,133 @@ ModuleValues sampleModules(const PolarPlane& plane, const PerspectiveTransform& 
     for (int y = 0; y < n; ++y)
       out.value[static_cast<std::size_t>(x) * n + y] = plane.moduleValue(t, x - half, y - half);
   const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
+  out.threshold = localThresholds(out.value, n, levels);
+  return out;
+}
+
+namespace {
+
+// Where the level is crossed between module centres a and b (a on the dark side when
+// `aDark`), as a fraction of the way from a; the crossing nearest the middle.
+std::optional<double> edgeCrossing(const PolarPlane& plane, const Point2D& a, const Point2D& b, double level,
+                                   bool aDark) {
+  const double len = std::hypot(b.x - a.x, b.y - a.y);
+  const int steps = std::clamp(static_cast<int>(len / kEdgeStep), kEdgeMinSteps, kEdgeMaxSteps);
+  double prev = plane.value(a.x, a.y) - level;
+  std::optional<double> best;
+  for (int s = 1; s <= steps; ++s) {
+    const double f = static_cast<double>(s) / steps;
+    const double cur = plane.value(a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f) - level;
+    if (aDark ? (prev < 0.0 && cur >= 0.0) : (prev >= 0.0 && cur < 0.0)) {
+      const double pos = (s - 1 + prev / (prev - cur)) / steps;
+      if (!best || std::abs(pos - 0.5) < std::abs(*best - 0.5)) best = pos;
+    }
+    prev = cur;
+  }
+  if (best && std::abs(*best - 0.5) > kEdgeMaxOffset) return std::nullopt;
+  return best;
+}
+
+}  // namespace
+
+GridOffsets localGridOffsets(const PolarPlane& plane, const PerspectiveTransform& t,
+                             const SymbolCandidate& params) {
+  const bool full = params.symbolType == kFullRange;
+  const int n = params.symbolSize, half = n / 2;
+  const int finderRadius = full ? 6 : 4;
+  const std::size_t cells = static_cast<std::size_t>(n) * n;
+  GridOffsets o{n, std::vector<double>(cells), std::vector<double>(cells)};
+  const Levels levels = finderLevels(plane, t, full);
+  if (!(levels.light - levels.dark > 0.0)) return o;
+  auto index = [n](int x, int y) { return static_cast<std::size_t>(x) * n + y; };
+
+  std::vector<Point2D> at(cells);
+  std::vector<double> v(cells), sum[2], count[2];
+  std::vector<char> dark(cells);
+  const int growthRounds = (half - finderRadius + kLocalGrowth - 1) / kLocalGrowth;
+  for (int round = 0; round < growthRounds + kLocalFinalRounds; ++round) {
+    const int reach = std::min(half, finderRadius + kLocalGrowth * (round + 1));
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        const std::size_t i = index(x, y);
+        at[i] = t.map(x - half + o.dx[i], y - half + o.dy[i]);
+        v[i] = plane.value(at[i].x, at[i].y);
+      }
+    const std::vector<double> thr = localThresholds(v, n, levels);
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        bool inFinder = false;
+        const bool ideal = finderDark(x - half, y - half, finderRadius, inFinder);
+        dark[index(x, y)] = inFinder ? ideal : v[index(x, y)] < thr[index(x, y)];
+      }
+    // Each edge found off the middle between its two module centres moves both modules.
+    for (int axis = 0; axis < 2; ++axis) sum[axis].assign(cells, 0.0), count[axis].assign(cells, 0.0);
+    const int lo = half - reach, hi = half + reach;
+    for (int x = lo; x <= hi; ++x)
+      for (int y = lo; y <= hi; ++y)
+        for (int axis = 0; axis < 2; ++axis) {
+          const int x2 = x + (axis == 0), y2 = y + (axis == 1);
+          if (x2 > hi || y2 > hi) continue;
+          const std::size_t i1 = index(x, y), i2 = index(x2, y2);
+          if (dark[i1] == dark[i2]) continue;
+          const auto f = edgeCrossing(plane, at[i1], at[i2], 0.5 * (thr[i1] + thr[i2]), dark[i1] != 0);
+          if (!f) continue;
+          for (std::size_t i : {i1, i2}) sum[axis][i] += *f - 0.5, count[axis][i] += 1.0;
+        }
+    // Smoothed over a small window: one misjudged module moves nothing much.
+    std::vector<double> step[2] = {std::vector<double>(cells), std::vector<double>(cells)};
+    for (int x = lo; x <= hi; ++x)
+      for (int y = lo; y <= hi; ++y)
+        for (int axis = 0; axis < 2; ++axis) {
+          double s = 0.0, c = 0.0;
+          for (int wx = std::max(lo, x - kLocalWindow); wx <= std::min(hi, x + kLocalWindow); ++wx)
+            for (int wy = std::max(lo, y - kLocalWindow); wy <= std::min(hi, y + kLocalWindow); ++wy)
+              s += sum[axis][index(wx, wy)], c += count[axis][index(wx, wy)];
+          if (c >= kLocalMinEdges) step[axis][index(x, y)] = std::clamp(s / c, -kLocalMaxStep, kLocalMaxStep);
+        }
+    // Modules beyond the reach follow the nearest one inside it.
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        const std::size_t from = index(std::clamp(x, lo, hi), std::clamp(y, lo, hi)), i = index(x, y);
+        o.dx[i] += step[0][from];
+        o.dy[i] += step[1][from];
+      }
+  }
+  return o;
+}
+
+ModuleValues sampleModulesAt(const PolarPlane& plane, const PerspectiveTransform& t,
+                             const SymbolCandidate& params, const GridOffsets& offsets) {
+  ModuleValues out;
+  const int n = params.symbolSize;
+  const int half = n / 2;
+  out.size = n;
+  out.value.resize(static_cast<std::size_t>(n) * n);
+  for (int x = 0; x < n; ++x)
+    for (int y = 0; y < n; ++y) {
+      const std::size_t i = static_cast<std::size_t>(x) * n + y;
+      out.value[i] = plane.moduleValue(t, x - half + offsets.dx[i], y - half + offsets.dy[i]);
+    }
+  const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
+  out.threshold = localThresholds(out.value, n, levels);
+  return out;
+}
+
+ModuleValues unmixModules(const ModuleValues& m, double spill, const PolarPlane& plane,
+                          const PerspectiveTransform& t, const SymbolCandidate& params) {
+  const int n = m.size;
+  const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
+  auto at = [&](int x, int y) {
+    return x < 0 || y < 0 || x >= n || y >= n ? levels.light : m.value[static_cast<std::size_t>(x) * n + y];
+  };
+  ModuleValues out;
+  out.size = n;
+  out.value.resize(m.value.size());
+  for (int x = 0; x < n; ++x)
+    for (int y = 0; y < n; ++y) {
+      const double around = at(x - 1, y) + at(x + 1, y) + at(x, y - 1) + at(x, y + 1);
+      out.value[static_cast<std::size_t>(x) * n + y] = (at(x, y) - spill * around) / (1.0 - 4.0 * spill);
+    }
   out.threshold = localThresholds(out.value, n, levels);
   return out;
 }

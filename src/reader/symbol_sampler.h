@@ -27,6 +27,26 @@ struct ModuleValues {
 ModuleValues sampleModules(const PolarPlane& plane, const PerspectiveTransform& t,
                            const SymbolCandidate& params);
 
+// Where one transform does not hold the whole symbol (a curved label, a lens), how far each
+// module lies off it, in modules: module (x, y) lies at t.map(x - half + dx, y - half + dy).
+// Measured on the edges between modules of different colour, grown outwards from the finder.
+struct GridOffsets {
+  int size = 0;
+  std::vector<double> dx, dy;  // size x size, column-major like ModuleValues
+};
+GridOffsets localGridOffsets(const PolarPlane& plane, const PerspectiveTransform& t,
+                             const SymbolCandidate& params);
+
+// Module values through a transform and per-module offsets from it.
+ModuleValues sampleModulesAt(const PolarPlane& plane, const PerspectiveTransform& t,
+                             const SymbolCandidate& params, const GridOffsets& offsets);
+
+// Module values with the share `spill` of each of the four neighbours taken out again: a blur
+// as wide as a module (defocus) mixes every module into the next. Outside the symbol is the
+// light quiet zone.
+ModuleValues unmixModules(const ModuleValues& values, double spill, const PolarPlane& plane,
+                          const PerspectiveTransform& t, const SymbolCandidate& params);
+
 // The grid with every threshold moved by `shift` times the local contrast estimate.
 SampledGrid binarizeModules(const ModuleValues& values, double shift, double contrast);
 
