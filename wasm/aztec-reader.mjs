@@ -168,15 +168,23 @@ class AztecReader {
 // default aztec-reader.wasm next to this file.
 export async function createReader(settings = {}) {
   const bytes = await loadModuleBytes(settings.wasm);
+  let memory = null;
   const imports = {
     env: { emscripten_notify_memory_growth() {} },
     wasi_snapshot_preview1: {
+      // Only the read trace's timer asks for the time: wall clock (id 0) or monotonic, in ns.
+      clock_time_get(id, precision, out) {
+        const ns = id === 0 ? BigInt(Date.now()) * 1000000n : BigInt(Math.round(performance.now() * 1e6));
+        new DataView(memory.buffer).setBigUint64(out, ns, true);
+        return 0;
+      },
       proc_exit(code) {
         throw new Error(`aztec-reader: the module stopped (exit ${code})`);
       },
     },
   };
   const { instance } = await WebAssembly.instantiate(bytes, imports);
+  memory = instance.exports.memory;
   if (!instance.exports.memory) throw new Error('aztec-reader: the module exports no memory');
   instance.exports._initialize();
   return new AztecReader(instance);
