@@ -528,13 +528,24 @@ GridOffsets localGridOffsets(const PolarPlane& plane, const PerspectiveTransform
               s += sum[axis][index(wx, wy)], c += count[axis][index(wx, wy)];
           if (c >= kLocalMinEdges) step[axis][index(x, y)] = std::clamp(s / c, -kLocalMaxStep, kLocalMaxStep);
         }
-    // Modules beyond the reach follow the nearest one inside it.
-    for (int x = 0; x < n; ++x)
-      for (int y = 0; y < n; ++y) {
-        const std::size_t from = index(std::clamp(x, lo, hi), std::clamp(y, lo, hi)), i = index(x, y);
-        o.dx[i] += step[0][from];
-        o.dy[i] += step[1][from];
+    for (int x = lo; x <= hi; ++x)
+      for (int y = lo; y <= hi; ++y) {
+        const std::size_t i = index(x, y);
+        o.dx[i] += step[0][i];
+        o.dy[i] += step[1][i];
       }
+    // Modules beyond the reach continue the trend of the last two inside it.
+    if (lo > 0)
+      for (int x = 0; x < n; ++x)
+        for (int y = 0; y < n; ++y) {
+          if (x >= lo && x <= hi && y >= lo && y <= hi) continue;
+          const int bx = std::clamp(x, lo, hi), by = std::clamp(y, lo, hi);
+          const int ix = bx + (x < lo ? 1 : x > hi ? -1 : 0), iy = by + (y < lo ? 1 : y > hi ? -1 : 0);
+          const std::size_t b = index(bx, by), in = index(ix, iy), i = index(x, y);
+          const double d = std::max(std::abs(x - bx), std::abs(y - by));
+          o.dx[i] = o.dx[b] + (o.dx[b] - o.dx[in]) * d;
+          o.dy[i] = o.dy[b] + (o.dy[b] - o.dy[in]) * d;
+        }
   }
   return o;
 }
