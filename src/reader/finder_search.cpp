@@ -257,7 +257,7 @@ bool ringsCoherent(const Binarizer& bin, Point2D& centre, double moduleMin, doub
 // Around a finder centre a circle of kCircleRadius row-run widths lies in the light first ring whatever
 // the rotation (the run is one to 1.41 modules long); tilt and small modules blur the margins,
 // so most points, not all, must agree. Cheap, and pixel noise rarely passes.
-bool circleAgrees(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
+int lightRingPoints(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
   const LumaPlane& p = bin.plane();
   // Unit circle in 16 steps: cosines, the sines being the same shifted by a quarter.
   static constexpr double kCos[16] = {1.0,  0.9238795325112867,  0.7071067811865476,  0.3826834323650898,
@@ -268,10 +268,14 @@ bool circleAgrees(const Binarizer& bin, double cx, double cy, double w, bool inv
   int light = 0;
   for (int k = 0; k < 16; ++k) {
     const double x = cx + r * kCos[k], y = cy + r * kCos[(k + 12) % 16];
-    if (x < 0.0 || y < 0.0 || x >= p.width || y >= p.height) return false;
+    if (x < 0.0 || y < 0.0 || x >= p.width || y >= p.height) return 0;
     if (!bin.dark(static_cast<int>(x), static_cast<int>(y), inverted)) ++light;
   }
-  return light >= kCircleAgreeing;
+  return light;
+}
+
+bool circleAgrees(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
+  return lightRingPoints(bin, cx, cy, w, inverted) >= kCircleAgreeing;
 }
 
 // The centre module's middle through `centre`, in its row and then its column, twice: the
@@ -347,22 +351,30 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
   // Very different widths are not the projection of one square ring set.
   if (c.moduleMax > kMaxWidthRatio * c.moduleMin + kMaxWidthRatioSlack) return std::nullopt;
   recentre(bin, c.center, kRecentreReach * c.moduleMax + kRecentreSlack, inverted);
+  // Rings cross every direction through a finder's centre; bars, checkerboards and most noise
+  // fail some. Only ranks the candidate: it takes nothing from its widths.
+  c.quality = 1 + (v ? 1 : 0);
+  if (v) {
+    const int x = static_cast<int>(c.center.x), y = static_cast<int>(c.center.y);
+    c.quality += crossCheck(bin, x, y, 1, 1, inverted, maxDiag) ? 1 : 0;
+    c.quality += crossCheck(bin, x, y, 1, -1, inverted, maxDiag) ? 1 : 0;
+  } else {
+    c.quality += 2;
+  }
   return c;
 }
 
 }  // namespace
 
-std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool normal, bool inverted,
-                                                  int limit) {
-  std::vector<FinderCandidate> found;
+std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool inverted) {
+  std::vector<FinderHit> found;
   const LumaPlane& p = bin.plane();
-  if (p.width < kMinRegionSide || p.height < kMinRegionSide || limit <= 0) return found;
+  if (p.width < kMinRegionSide || p.height < kMinRegionSide) return found;
   std::vector<int> runs;
   std::vector<int> starts;
   std::vector<int> bounds(static_cast<std::size_t>(p.width) + 2);
   runs.reserve(static_cast<std::size_t>(p.width) + 1);
   starts.reserve(static_cast<std::size_t>(p.width) + 1);
-  double maxModule = 0.0;
   const int blocksX = bin.blocksX();
   // Row hits of the previous and the current row: centre x and width, negative for inverted.
   std::vector<std::pair<double, double>> previousHits, hits;
@@ -431,32 +443,18 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
       // hit must show the light ring around it first.
       const bool dot = runs[i] < kDotShare * w;
       if (!repeated && ((w >= kSingleRowModule && !dot) || !circleAgrees(bin, cx, y + 0.5, w, inv))) continue;
-      // Rows through the centre module all hit the same finder: a hit close to a found
-      // centre adds nothing, and one that refines to it neither. Hits farther off (perhaps a
-      // misplaced first confirmation) are kept, so a bad early estimate cannot hide the finder.
-      // Candidates come in row order, their centres within a few modules of their rows: the
-      // search back stops well above the current row.
-      auto known = [&](double x, double yy, bool close) {
-        for (auto f = found.rbegin(); f != found.rend(); ++f) {
-          const FinderCandidate& c = *f;
-          if (c.center.y < yy - kKnownReachModules * maxModule - kKnownReachSlack) break;
-          const double r = close ? kConfirmedSameCentre : sameCentreRadius(c);
-          if (c.inverted == inv && std::abs(c.center.x - x) < r && std::abs(c.center.y - yy) < r) return true;
-        }
-        return false;
-      };
-      if (known(cx, y + 0.5, false)) continue;
-      // A confirmed centre a little off an earlier one is kept: the earlier may fail the
-      // all-round check where this one passes.
-      if (auto c = confirm(bin, cx, y + 0.5, w, inv)) {
-        if (known(c->center.x, c->center.y, true)) continue;
-        found.push_back(*c);
-        maxModule = std::max(maxModule, c->moduleMax);
-        if (static_cast<int>(found.size()) >= limit) return found;
-      }
+      found.push_back({static_cast<float>(cx), static_cast<float>(y + 0.5), static_cast<float>(w), inv});
     }
   }
   return found;
+}
+
+std::optional<FinderCandidate> confirmHit(const Binarizer& bin, const FinderHit& hit) {
+  return confirm(bin, hit.x, hit.y, hit.w, hit.inverted);
+}
+
+int lightRingScore(const Binarizer& bin, const FinderHit& hit) {
+  return lightRingPoints(bin, hit.x, hit.y, hit.w, hit.inverted);
 }
 
 bool verifyFinder(const Binarizer& bin, FinderCandidate& candidate) {

@@ -352,19 +352,38 @@ std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, 
     trace->flatOrigin = {toFrame.ox, toFrame.oy};
     trace->flat = binarizer.flatBlocks();
   }
-  std::vector<FinderCandidate> cands;
+  std::vector<FinderHit> hits;
   {
     const StepTimer timer(trace, TraceStep::FindFinders);
-    cands = findFinderCandidates(binarizer, true, options.tryInverted, kMaxCandidates);
+    hits = scanFinderHits(binarizer, true, options.tryInverted);
   }
   const double fcx = (view.width * 0.5 - toFrame.ox) / toFrame.scale;
   const double fcy = (view.height * 0.5 - toFrame.oy) / toFrame.scale;
   auto dist = [&](const Point2D& p) { return std::hypot(p.x - fcx, p.y - fcy); };
-  std::stable_sort(cands.begin(), cands.end(), [&](const FinderCandidate& a, const FinderCandidate& b) {
-    return dist(a.center) < dist(b.center);
-  });
 
-  // Each candidate not inside a symbol already read is checked all round and read.
+  // The hits by region, the regions nearest to the frame centre first. Each region has its own
+  // budget of confirmations and failed reads, so a busy texture in one part of the frame costs a
+  // bounded time there and leaves every other part its own.
+  const int regionsX = (plane.width + kRegionSize - 1) / kRegionSize;
+  const int regionsY = (plane.height + kRegionSize - 1) / kRegionSize;
+  const auto regionOfPoint = [&](double x, double y) {
+    const int rx = std::clamp(static_cast<int>(x) / kRegionSize, 0, regionsX - 1);
+    const int ry = std::clamp(static_cast<int>(y) / kRegionSize, 0, regionsY - 1);
+    return static_cast<std::size_t>(ry) * regionsX + rx;
+  };
+  std::vector<std::vector<FinderHit>> regionHits(static_cast<std::size_t>(regionsX) * regionsY);
+  for (const FinderHit& h : hits) regionHits[regionOfPoint(h.x, h.y)].push_back(h);
+  std::vector<std::size_t> order;
+  for (std::size_t r = 0; r < regionHits.size(); ++r)
+    if (!regionHits[r].empty()) order.push_back(r);
+  auto regionDistance = [&](std::size_t r) {
+    const double cx = (static_cast<double>(r % regionsX) + 0.5) * kRegionSize;
+    const double cy = (static_cast<double>(r / regionsX) + 0.5) * kRegionSize;
+    return dist({std::min(cx, plane.width * 1.0), std::min(cy, plane.height * 1.0)});
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t x, std::size_t y) { return regionDistance(x) < regionDistance(y); });
+
   const CandidateReader reader(binarizer, options, toFrame, trace);
   std::vector<Accepted> accepted;
   auto covered = [&](const Point2D& p) {
@@ -375,14 +394,29 @@ std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, 
   auto note = [&](const FinderCandidate& c, TraceStage stage, TraceStop stop) {
     if (trace != nullptr) trace->candidates.push_back(traced(c, toFrame, stage, stop));
   };
-  for (FinderCandidate c : cands) {
+  // Confirmed candidates by region, for the neighbourhood look-ups: one of the polarity near
+  // (x, y), within its own same-centre radius or within `radius` when that is given.
+  std::vector<std::vector<FinderCandidate>> confirmed(regionHits.size());
+  auto known = [&](double x, double y, bool inv, double radius) {
+    const std::size_t home = regionOfPoint(x, y);
+    const int hx = static_cast<int>(home % regionsX), hy = static_cast<int>(home / regionsX);
+    for (int ry = std::max(0, hy - 1); ry <= std::min(regionsY - 1, hy + 1); ++ry)
+      for (int rx = std::max(0, hx - 1); rx <= std::min(regionsX - 1, hx + 1); ++rx)
+        for (const FinderCandidate& c : confirmed[static_cast<std::size_t>(ry) * regionsX + rx]) {
+          const double r = radius > 0.0 ? radius : sameCentreRadius(c);
+          if (c.inverted == inv && std::abs(c.center.x - x) < r && std::abs(c.center.y - y) < r) return true;
+        }
+    return false;
+  };
+  // One candidate checked all round and read; false when that cost something and gave nothing.
+  auto attempt = [&](FinderCandidate c) -> bool {
     if (static_cast<int>(accepted.size()) >= options.maxSymbols) {
       note(c, TraceStage::Found, TraceStop::SymbolLimit);
-      continue;
+      return true;
     }
     if (covered(c.center)) {
       note(c, TraceStage::Found, TraceStop::InsideSymbol);
-      continue;
+      return true;
     }
     // A finder an earlier pass read already is not read again at a coarser resolution.
     auto seen = [&](const FinderCandidate& x) {
@@ -396,7 +430,7 @@ std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, 
     };
     if (toFrame.scale != 1.0 && seen(c)) {
       note(c, TraceStage::Found, TraceStop::SameFinder);
-      continue;
+      return true;
     }
     bool verified = false;
     {
@@ -405,22 +439,23 @@ std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, 
     }
     if (!verified) {
       note(c, TraceStage::Found, TraceStop::RingsBroken);
-      continue;
+      return false;
     }
     if (covered(c.center)) {
       note(c, TraceStage::Verified, TraceStop::InsideSymbol);
-      continue;
+      return true;
     }
     // Neighbouring candidates often verify to the same finder: read it once.
     if (seen(c)) {
       note(c, TraceStage::Verified, TraceStop::SameFinder);
-      continue;
+      return true;
     }
     FinderCandidate inFrame = c;
     inFrame.center = toFrame(c.center);
     inFrame.moduleMin *= toFrame.scale, inFrame.moduleMax *= toFrame.scale;
     tried.push_back(inFrame);
     Progress progress;
+    bool succeeded = false;
     auto a = reader.read(c, progress);
     if (a) {
       const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
@@ -432,6 +467,7 @@ std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, 
         progress.reached(TraceStage::Accepted, TraceStop::None);
         a->distance = dist(centre);
         accepted.push_back(std::move(*a));
+        succeeded = true;
       }
     }
     if (trace != nullptr) {
@@ -443,6 +479,45 @@ std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, 
       }
       t.moduleCentres = std::move(progress.moduleCentres);
       trace->candidates.push_back(std::move(t));
+    }
+    return succeeded;
+  };
+
+  for (std::size_t region : order) {
+    if (static_cast<int>(accepted.size()) >= options.maxSymbols) break;
+    const std::vector<FinderHit>& list = regionHits[region];
+    // Nearest to the frame centre first; in a region with more hits than it may confirm, those
+    // with the light ring around them first.
+    const bool crowded = static_cast<int>(list.size()) > kRegionConfirms;
+    std::vector<std::pair<std::pair<int, double>, std::size_t>> byRank(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i)
+      byRank[i] = {{crowded ? -lightRingScore(binarizer, list[i]) : 0, dist({list[i].x, list[i].y})}, i};
+    std::stable_sort(byRank.begin(), byRank.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+
+    // Confirm; hits close to a confirmed centre add nothing.
+    std::vector<FinderCandidate> cands;
+    int confirms = 0;
+    for (const auto& ranked : byRank) {
+      const FinderHit& h = list[ranked.second];
+      if (covered({h.x, h.y}) || known(h.x, h.y, h.inverted, 0.0)) continue;
+      if (confirms++ >= kRegionConfirms) break;
+      auto c = confirmHit(binarizer, h);
+      // A confirmed centre a little off an earlier one is kept: the earlier may fail the
+      // all-round check where this one passes.
+      if (!c || known(c->center.x, c->center.y, c->inverted, kConfirmedSameCentre)) continue;
+      confirmed[regionOfPoint(c->center.x, c->center.y)].push_back(*c);
+      cands.push_back(*c);
+    }
+    // The candidates whose rings cross more directions first, then nearest to the centre.
+    std::stable_sort(cands.begin(), cands.end(), [&](const FinderCandidate& x, const FinderCandidate& y) {
+      if (x.quality != y.quality) return x.quality > y.quality;
+      return dist(x.center) < dist(y.center);
+    });
+    int failures = 0;
+    for (const FinderCandidate& c : cands) {
+      if (failures >= kRegionFailures) break;
+      if (!attempt(c)) ++failures;
     }
   }
   std::stable_sort(accepted.begin(), accepted.end(),

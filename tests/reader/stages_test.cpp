@@ -81,7 +81,9 @@ TEST(ReaderStages, DrawnGeometries) {
     const Point2D centre{g.centerX, g.centerY};
 
     // Finder search: a candidate at the centre, of the symbol's polarity and module width.
-    std::vector<FinderCandidate> found = findFinderCandidates(binarizer, !g.inverted, g.inverted, 64);
+    std::vector<FinderCandidate> found;
+    for (const FinderHit& hit : scanFinderHits(binarizer, !g.inverted, g.inverted))
+      if (auto c = confirmHit(binarizer, hit)) found.push_back(*c);
     ASSERT_FALSE(found.empty());
     FinderCandidate cand = found.front();
     for (const FinderCandidate& c : found)
