@@ -19,7 +19,7 @@ std::optional<PerspectiveTransform> finderTransform(const std::array<Point2D, 4>
   return t;
 }
 
-Levels finderLevels(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange) {
+Levels finderLevels(const PolarPlane& plane, const ModuleMap& t, bool fullRange) {
   const int rings = finderRadius(fullRange);
   double sd = 0.0, sl = 0.0;
   int nd = 0, nl = 0;

@@ -197,6 +197,29 @@ constexpr double kEdgeMaxOffset = 0.45;
 constexpr int kEdgeMinPerDirection = 8;
 constexpr double kEdgeOutlier = 0.2;
 
+// ---- Large full-range symbols through their reference grid ----
+
+// Symbols with grid lines at least 32 modules out (two each way beyond the centre line) are
+// sampled through one transform per grid cell; smaller ones refine quickly on their edges.
+constexpr int kGridMinLines = 2;
+// The edge refinement first reaches 17 modules out, past the first grid lines (16 modules).
+constexpr int kGridStartRadius = 17;
+// A line is searched across in steps of 0.2 module: up to a module either way from a crossing
+// extrapolated from the cells inside, 0.6 module once the crossings have been found.
+constexpr double kGridLineStep = 0.2;
+constexpr int kGridLineMaxReach = 5;
+constexpr int kGridLineSettleReach = 3;
+// A line alternates with at least a quarter of the finder's contrast (about half of what a clean
+// line shows between neighbours).
+constexpr double kGridLineMinStrength = 0.25;
+// More than a quarter of the crossings without their lines: the symbol is seen only in part, and
+// one transform reads it better.
+constexpr int kGridMaxMissedDivisor = 4;
+// The crossings are searched again until none moves by a tenth of a module (which moves no
+// sample off its module), at most four times.
+constexpr int kGridMaxPasses = 4;
+constexpr double kGridSettled = 0.1;
+
 // Local corrections of a compact grid (a curved label, a lens): grown from the finder by one
 // module a round until the whole symbol is in, then two more rounds over all of it. Each
 // module moves by the mean offset of the edges within two modules of it, at most 0.35 module a

@@ -92,7 +92,7 @@ struct ToFrame {
 };
 
 // The corners of the grid square of half-side s, in the coordinates `to` gives.
-std::array<Point2D, 4> gridCorners(const PerspectiveTransform& t, double s, const ToFrame& to) {
+std::array<Point2D, 4> gridCorners(const ModuleMap& t, double s, const ToFrame& to) {
   std::array<Point2D, 4> c = {t.map(-s, -s), t.map(s, -s), t.map(s, s), t.map(-s, s)};
   for (Point2D& p : c) p = to(p);
   return c;
@@ -180,6 +180,17 @@ class CandidateReader {
     modeTimer.stop();
     p.reached(TraceStage::ModeMessage, TraceStop::None);
 
+    // Large full-range symbols through their reference grid: the lines near the finder from a
+    // transform refined that far, one transform per grid cell beyond.
+    if (full) {
+      std::optional<ModuleMap> cells;
+      {
+        const StepTimer timer(trace_, TraceStep::Sample);
+        cells = gridCellMap(pp, refineOnEdges(pp, *t0, *params, kGridStartRadius), *params);
+      }
+      if (cells)
+        if (auto a = decodeWith(pp, *cells, *params, cand.inverted, p)) return a;
+    }
     // Sample through the transform refined on the module edges, then the finder's own fit.
     PerspectiveTransform refined;
     {
@@ -210,9 +221,8 @@ class CandidateReader {
 
   // Sampled modules binarised at a few shifts of the local thresholds; correct and decode.
   // With `offsets`, each module is sampled where they move it off the transform.
-  std::optional<Accepted> decodeWith(const PolarPlane& pp, const PerspectiveTransform& t,
-                                     const SymbolCandidate& params, bool inverted, Progress& p,
-                                     const GridOffsets* offsets = nullptr) const {
+  std::optional<Accepted> decodeWith(const PolarPlane& pp, const ModuleMap& t, const SymbolCandidate& params,
+                                     bool inverted, Progress& p, const GridOffsets* offsets = nullptr) const {
     const StepTimer sampleTimer(trace_, TraceStep::Sample);
     const ModuleValues sampled =
         offsets != nullptr ? sampleModulesAt(pp, t, params, *offsets) : sampleModules(pp, t, params);
@@ -238,7 +248,7 @@ class CandidateReader {
   }
 
   // Module values binarised at each shift in turn, corrected and decoded.
-  std::optional<Accepted> decodeValues(const ModuleValues& values, const PerspectiveTransform& t,
+  std::optional<Accepted> decodeValues(const ModuleValues& values, const ModuleMap& t,
                                        const SymbolCandidate& params, bool inverted, double contrast,
                                        Progress& p) const {
     const int finderModules = params.symbolType == kFullRange ? 169 : 81;
