@@ -1,6 +1,7 @@
 // Whole-frame reads through Aztec::WholeFrameReader: one symbol in a 640x480 and in a 1920x1080
 // frame, the largest full-range symbol (151 modules at 3 pixels) in 640x480, and both sizes
-// without a symbol (uniform and noise), where the full search runs and finds nothing.
+// without a symbol (uniform and noise), where the full search runs and finds nothing; frames made
+// to look like finders (synthetic_frames.h) at both sizes.
 #include <aztec/reader.h>
 #include <benchmark/benchmark.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "bench_frames.h"
+#include "synthetic_frames.h"
 
 namespace {
 
@@ -77,5 +79,32 @@ BENCHMARK(BM_Read)->Name("Read/640x480_uniform")->Arg(kVgaUniform)->Unit(benchma
 BENCHMARK(BM_Read)->Name("Read/640x480_noise")->Arg(kVgaNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Read)->Name("Read/1920x1080_uniform")->Arg(kHdUniform)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Read)->Name("Read/1920x1080_noise")->Arg(kHdNoise)->Unit(benchmark::kMillisecond);
+
+// Finder-like frames: every one must read as nothing.
+void BM_ReadFinderLike(benchmark::State& state) {
+  static std::map<std::int64_t, AztecBench::NamedFrame> frames;
+  auto it = frames.find(state.range(0));
+  if (it == frames.end())
+    it = frames
+             .emplace(state.range(0),
+                      AztecBench::finderLikeRecipes()[static_cast<std::size_t>(state.range(0))]())
+             .first;
+  const AztecBench::NamedFrame& f = it->second;
+  state.SetLabel(f.name);
+  const Aztec::LumaView view{f.pixels.data(), f.width, f.height, f.width};
+  const Aztec::WholeFrameReader reader;
+  for (auto _ : state) {
+    const std::vector<Aztec::ReadResult> results = reader.read(view);
+    benchmark::DoNotOptimize(results.data());
+    if (!results.empty()) {
+      state.SkipWithError("a symbol read in a frame without one");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_ReadFinderLike)
+    ->Name("ReadFinderLike")
+    ->DenseRange(0, static_cast<int>(AztecBench::finderLikeRecipes().size()) - 1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

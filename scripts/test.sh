@@ -19,6 +19,9 @@ for preset in ci asan; do
   ctest --preset "$preset" -j "$jobs"
 done
 
+echo "== python: the aztec_reader package, its wheel and tests/python"
+./scripts/test-python.sh build/ci/tools/aztec-read
+
 echo "== install the core and build the example project against it"
 ./scripts/check-install.sh
 
@@ -37,3 +40,7 @@ ctest --preset tsan -L concurrency -E '^RepeatedDecodes\.' -j "$jobs"
 # A bounded libFuzzer run of every fuzz target over its seeds and kept regression inputs.
 echo "== fuzz: bounded runs"
 ./scripts/fuzz.sh
+
+# The WebAssembly module, its Node test and the scanning page in headless Chromium.
+echo "== wasm"
+./scripts/test-wasm.sh build/ci/tools/aztec-read

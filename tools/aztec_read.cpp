@@ -15,6 +15,7 @@
 #include "frame_pipeline.h"
 #include "frame_source.h"
 #include "output_writer.h"
+#include "trace_output.h"
 
 namespace {
 
@@ -140,6 +141,11 @@ bool feedInput(const Options& opt, std::size_t index, const std::string& name, F
 int main(int argc, char** argv) {
   Options opt;
   if (std::optional<int> status = parseArguments(argc, argv, opt)) return *status;
+  if (!opt.debugDir.empty())
+    if (std::optional<std::string> error = prepareDebugDir(opt.debugDir)) {
+      std::cerr << "aztec-read: " << *error << "\n";
+      return 2;
+    }
 
   std::vector<std::string> emptyDirs;
   const std::vector<std::string> inputs = expandInputs(opt.inputs, emptyDirs);
@@ -158,7 +164,7 @@ int main(int argc, char** argv) {
   bool stoppedEarly = false;
   {
     FramePipeline pipeline(
-        opt.threads, {opt.exact, opt.verbose},
+        opt.threads, {opt.exact, opt.verbose, opt.debugDir},
         [&](const PipelineEvent& e, const FrameReport* r) { return tally.take(e, r, opt.first); });
     for (std::size_t n = 0; n < inputs.size() && !stoppedEarly; ++n)
       stoppedEarly = !feedInput(opt, n, inputs[n], pipeline);

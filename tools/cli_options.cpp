@@ -41,7 +41,15 @@ const char kUsage[] =
     "  --threads N  read frames on N worker threads (default: one per core); the output is\n"
     "               in frame order whatever N is\n"
     "  --time       print each frame's read time on stderr: \"NAME: read in 1.234 ms\"\n"
-    "  -v, --verbose  describe each symbol (with --exact: the decoder's status text) on stderr\n"
+    "  -v, --verbose  describe each symbol (with --exact: the decoder's status text) on stderr;\n"
+    "               without --exact also the reader's steps with their counts and times and\n"
+    "               the finder candidates that got furthest\n"
+    "  --debug DIR  write per frame DIR/NAME.png: the frame with the blocks judged flat shaded\n"
+    "               blue, finder candidates marked in the colour of the stage they reached\n"
+    "               (grey found, yellow rings checked, orange ring corners, magenta finder fit,\n"
+    "               cyan mode message, blue sampled, light green decoded, green read) with\n"
+    "               their ring outlines and sampled module centres (red), and the outline of\n"
+    "               every symbol read (green, a cross on its top-left corner)\n"
     "  -h, --help   show this help\n"
     "\n"
     "Messages are shown byte by byte as Latin-1 characters, written as UTF-8. With several\n"
@@ -110,6 +118,9 @@ std::optional<int> parseArguments(int argc, char** argv, Options& opt) {
     } else if (optionValue("--threads", argc, argv, i, value, missing)) {
       if (missing || !(opt.threads = boundedNumber(value, 256)))
         return usageError("--threads needs a number from 1 to 256");
+    } else if (optionValue("--debug", argc, argv, i, value, missing)) {
+      if (missing || value.empty()) return usageError("--debug needs a directory");
+      opt.debugDir = value;
     } else if (optionValue("--size", argc, argv, i, value, missing)) {
       if (missing) return usageError("--size needs a value such as 640x480");
       int w = 0, h = 0;

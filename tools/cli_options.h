@@ -13,6 +13,7 @@ namespace AztecTools {
 struct Options {
   OutputFormat format = OutputFormat::Text;
   bool verbose = false;
+  std::string debugDir;  // --debug DIR
   bool exact = false;
   bool time = false;
   bool first = false;  // stop after the first frame with a message

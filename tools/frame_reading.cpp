@@ -9,6 +9,7 @@
 
 #include "decoder/decoder.h"
 #include "text_output.h"
+#include "trace_output.h"
 
 namespace AztecTools {
 
@@ -69,9 +70,11 @@ std::string symbolJsonKeys(const Aztec::ReadResult& r) {
 // Default: every symbol the whole-frame reader finds.
 void readWholeFrame(const Velmora::Image::GrayBuf& frame, const ReadSettings& settings, FrameReport& report) {
   std::vector<Aztec::ReadResult> symbols;
+  const bool tracing = settings.verbose || !settings.debugDir.empty();
+  Aztec::ReadTrace trace;
   try {
     const Aztec::LumaView view{frame.row(0), frame.width(), frame.height(), frame.stride()};
-    symbols = Aztec::WholeFrameReader().read(view);
+    symbols = Aztec::WholeFrameReader().read(view, tracing ? &trace : nullptr);
   } catch (const std::exception& e) {
     report.failed = true;
     report.problem = "reader failed: " + oneLine(e.what());
@@ -90,6 +93,11 @@ void readWholeFrame(const Velmora::Image::GrayBuf& frame, const ReadSettings& se
           std::to_string(r.rotation) + (r.mirrored ? ", mirrored" : "") + (r.inverted ? ", inverted" : ""));
     }
   }
+  if (settings.verbose)
+    for (std::string& line : traceNotes(trace)) report.notes.push_back(std::move(line));
+  if (!settings.debugDir.empty())
+    if (auto error = writeDebugImage(debugImagePath(settings.debugDir, report.label), frame, trace, symbols))
+      report.notes.push_back(*error);
   for (const Aztec::ReadResult& r : symbols) report.messages.push_back({r.bytes, symbolJsonKeys(r)});
   report.emptyJsonKeys = ",\"symbols\":0";
   if (symbols.empty() && !report.failed) report.problem = "no symbol read";

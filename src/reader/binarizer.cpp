@@ -5,37 +5,22 @@
 
 namespace Aztec {
 
-double LumaPlane::bilinear(double x, double y) const {
-  // Pixel centres sit at i + 0.5.
-  double u = x - 0.5;
-  double v = y - 0.5;
-  if (!(u > 0.0)) u = 0.0;  // also catches NaN
-  if (!(v > 0.0)) v = 0.0;
-  const double maxU = width - 1;
-  const double maxV = height - 1;
-  if (u > maxU) u = maxU;
-  if (v > maxV) v = maxV;
-  const int i = static_cast<int>(u);
-  const int j = static_cast<int>(v);
-  const double fu = u - i;
-  const double fv = v - j;
-  // One row pointer and neighbour offsets that stay on the plane at its last column and row
-  // (where the fraction is zero, so the neighbour's weight is too).
-  const std::uint8_t* p =
-      data + static_cast<std::size_t>(j) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(i);
-  const std::size_t dx = i + 1 < width ? 1 : 0;
-  const std::size_t dy = j + 1 < height ? static_cast<std::size_t>(stride) : 0;
-  const double top = p[0] + (p[dx] - p[0]) * fu;
-  const double bottom = p[dy] + (p[dy + dx] - p[dy]) * fu;
-  return top + (bottom - top) * fv;
-}
-
 namespace {
 
 // Contrast between block means below which a neighbourhood counts as uniform; block means
 // average 64 pixels, so sensor noise alone stays well below it.
 constexpr int kMinContrast = 14;
 constexpr int kNoiseShare = 28;  // percent
+// ... unless the pixels are smooth next to each other, at the finest scale: block means spread by
+// more than this share of the mean step between neighbouring pixels. Pixel noise steps far at
+// every pixel, a symbol's modules, even under sensor noise, mostly at their edges.
+constexpr int kRoughShare = 90;  // percent
+// Even then the means must spread by this share of the range: sparse salt-and-pepper noise is
+// smooth between its specks.
+constexpr int kSmoothNoiseShare = 21;  // percent
+// Pixels two apart that differ this much more than neighbours: structure wider than a pixel.
+// Independent pixel noise gives 100%, modules of two pixels and more well over this.
+constexpr int kCorrelatedSteps = 140;  // percent
 constexpr int kLevels = 3;
 constexpr int kRadius = 2;  // 5 x 5 blocks per neighbourhood (the row pass spells out its five)
 
@@ -195,6 +180,48 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
     neighbourhood(l, l.pmin, l.pmax, l.nbMin, l.nbMax);
   }
 
+  // Mean steps between pixels one and two apart along the rows, per finest block, computed only
+  // where asked for (they decide only where pixel noise may have hidden contrast).
+  struct Steps {
+    int one = -1, two = -1;
+  };
+  std::vector<Steps> blockSteps(nb);
+  auto stepsAround = [&](int bx, int by) {
+    Steps sum{0, 0};
+    int count = 0;
+    for (int j = std::max(0, by - kRadius); j <= std::min(blocksY_ - 1, by + kRadius); ++j)
+      for (int i = std::max(0, bx - kRadius); i <= std::min(blocksX_ - 1, bx + kRadius); ++i) {
+        Steps& r = blockSteps[static_cast<std::size_t>(j) * blocksX_ + i];
+        if (r.one < 0) {
+          const int x0 = i << kShift, x1 = std::min(plane.width - 2, x0 + 8);
+          const int y0 = j << kShift, y1 = std::min(plane.height, y0 + 8);
+          int one = 0, two = 0;
+          // Two rows of each block: over the 5 x 5 blocks around, 400 steps are plenty.
+          for (int y = y0 + 1; y < y1; y += 4) {
+            const std::uint8_t* row = plane.data + static_cast<std::size_t>(y) * plane.stride;
+            for (int x = x0; x < x1; ++x) {
+              one += std::abs(int{row[x + 1]} - int{row[x]});
+              two += std::abs(int{row[x + 2]} - int{row[x]});
+            }
+          }
+          const int n = std::max(1, (x1 - x0) * ((y1 - y0 + 2) / 4));
+          r = {one / n, two / n};
+        }
+        sum.one += r.one, sum.two += r.two;
+        ++count;
+      }
+    return Steps{sum.one / count, sum.two / count};
+  };
+  // Contrast hidden by pixel noise, or by rings of about a block's period whose block means all
+  // agree (a finder's centre): the pixels are smooth next to each other compared with the means'
+  // spread, or they step further two apart than one apart, which independent noise never does.
+  auto hiddenContrast = [&](int bx, int by, int spread, int range) {
+    if (spread < kMinContrast) return false;
+    const Steps s = stepsAround(bx, by);
+    return (spread * 100 >= range * kSmoothNoiseShare && spread * 100 >= s.one * kRoughShare) ||
+           s.two * 100 >= s.one * kCorrelatedSteps;
+  };
+
   for (int by = 0; by < blocksY_; ++by)
     for (int bx = 0; bx < blocksX_; ++bx) {
       const std::size_t i = static_cast<std::size_t>(by) * blocksX_ + bx;
@@ -211,7 +238,9 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
         hi = l.nbMax[k];
         // Pixel noise alone moves block means a little and single pixels a lot: contrast
         // counts only when the means spread by a good share of the pixels' range.
-        found = l.hi[k] - l.lo[k] >= std::max(kMinContrast, (hi - lo) * kNoiseShare / 100);
+        const int spread = l.hi[k] - l.lo[k];
+        found = spread >= std::max(kMinContrast, (hi - lo) * kNoiseShare / 100) ||
+                (L == 0 && hiddenContrast(bx, by, spread, hi - lo));
       }
       thresholds_[i] = static_cast<std::uint8_t>((lo + hi + 1) / 2);
       flat_[i] = found ? 0 : 1;

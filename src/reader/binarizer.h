@@ -1,6 +1,7 @@
 #pragma once
 // The whole-frame reader's view of the luminance plane and its local threshold.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,9 +20,35 @@ struct LumaPlane {
   }
 
   // Bilinear reading at a continuous position; positions off the plane read the nearest border
-  // pixel, so nothing outside the plane is ever touched.
+  // pixel, so nothing outside the plane is ever touched. Inline: the samplers call it for
+  // every module.
   double bilinear(double x, double y) const;
 };
+
+inline double LumaPlane::bilinear(double x, double y) const {
+  // Pixel centres sit at i + 0.5.
+  double u = x - 0.5;
+  double v = y - 0.5;
+  if (!(u > 0.0)) u = 0.0;  // also catches NaN
+  if (!(v > 0.0)) v = 0.0;
+  const double maxU = width - 1;
+  const double maxV = height - 1;
+  if (u > maxU) u = maxU;
+  if (v > maxV) v = maxV;
+  const int i = static_cast<int>(u);
+  const int j = static_cast<int>(v);
+  const double fu = u - i;
+  const double fv = v - j;
+  // One row pointer and neighbour offsets that stay on the plane at its last column and row
+  // (where the fraction is zero, so the neighbour's weight is too).
+  const std::uint8_t* p =
+      data + static_cast<std::size_t>(j) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(i);
+  const std::size_t dx = i + 1 < width ? 1 : 0;
+  const std::size_t dy = j + 1 < height ? static_cast<std::size_t>(stride) : 0;
+  const double top = p[0] + (p[dx] - p[0]) * fu;
+  const double bottom = p[dy] + (p[dy + dx] - p[dy]) * fu;
+  return top + (bottom - top) * fv;
+}
 
 // A local threshold for every 8 x 8 block of the plane, one pass over the pixels. Each block's
 // threshold is the mid-range of the pixels around it at the finest of three scales (40, 160,
@@ -38,6 +65,8 @@ class Binarizer {
   int threshold(int x, int y) const { return thresholds_[index(x, y)]; }
   bool flat(int x, int y) const { return flat_[index(x, y)] != 0; }
   int blocksX() const { return blocksX_; }
+  int blocksY() const { return blocksY_; }
+  const std::vector<std::uint8_t>& flatBlocks() const { return flat_; }  // row by row
   // Row y of thresholds, one entry per block.
   const std::uint8_t* thresholdRow(int y) const {
     return thresholds_.data() + static_cast<std::size_t>(y >> kShift) * blocksX_;

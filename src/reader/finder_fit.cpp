@@ -1,8 +1,8 @@
 #include "reader/finder_fit.h"
 
 #include <cmath>
-#include <exception>
 
+#include "geometry/matrix.h"
 #include "reader/tuning.h"
 
 namespace Aztec {
@@ -11,7 +11,7 @@ std::optional<PerspectiveTransform> finderTransform(const std::array<Point2D, 4>
   PerspectiveTransform t;
   try {
     t = fitPerspective({Point2D{-r, -r}, Point2D{r, -r}, Point2D{r, r}, Point2D{-r, r}}, corners);
-  } catch (const std::exception&) {
+  } catch (const Math::MatrixSingularException&) {  // corners in a line: no transform
     return std::nullopt;
   }
   for (double v : {t.a, t.b, t.c, t.d, t.e, t.f, t.g, t.h})
@@ -19,7 +19,7 @@ std::optional<PerspectiveTransform> finderTransform(const std::array<Point2D, 4>
   return t;
 }
 
-Levels finderLevels(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange) {
+Levels finderLevels(const PolarPlane& plane, const ModuleMap& t, bool fullRange) {
   const int rings = finderRadius(fullRange);
   double sd = 0.0, sl = 0.0;
   int nd = 0, nl = 0;

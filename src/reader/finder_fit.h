@@ -33,7 +33,7 @@ struct Levels {
   double dark = 0.0;
   double light = 0.0;
 };
-Levels finderLevels(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange);
+Levels finderLevels(const PolarPlane& plane, const ModuleMap& t, bool fullRange);
 
 // Finder modules (the rings up to the outermost dark one) that disagree with the pattern through
 // a transform, at the midpoint of the finder's levels; all of them when it shows no contrast.

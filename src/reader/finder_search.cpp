@@ -1,6 +1,7 @@
 #include "reader/finder_search.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "geometry/homography.h"
@@ -25,20 +26,33 @@ bool outerRing(int run, double w) {
   return run >= kOuterRingMin * w - kOuterRingSlack;
 }
 
-// Runs i-3..i+3 equal, and the outer dark ring present on both sides.
-bool compactPattern(const int* runs, int i, double& w) {
-  // Cheap integer test first: equal runs up to rounding.
-  int lo = runs[i], hi = runs[i];
-  for (int k = -3; k <= 3; ++k) {
-    lo = std::min(lo, runs[i + k]);
-    hi = std::max(hi, runs[i + k]);
+// The seven runs across a finder's rings, centre run in the middle, all of one width w. Blur
+// shrinks the centre module most (a square loses contrast from all four sides, a ring from two),
+// down to a dot of a pixel or two: failing that, the six ring runs must be equal and the centre
+// run only has to be there, no wider than they are.
+bool ringRuns(const int* seven, double& w) {
+  int lo = seven[0], hi = seven[0], ringSum = 0;
+  for (int k = 0; k < 7; ++k) {
+    if (k == 3) continue;
+    lo = std::min(lo, seven[k]);
+    hi = std::max(hi, seven[k]);
+    ringSum += seven[k];
   }
+  // Cheap integer test first: equal runs up to rounding.
   if (hi > kRunSpreadFactor * lo + kRunSpreadSlack) return false;
-  int sum = 0;
-  for (int k = -3; k <= 3; ++k) sum += runs[i + k];
-  w = sum / 7.0;
-  for (int k = -3; k <= 3; ++k)
-    if (!similar(runs[i + k], w)) return false;
+  w = (ringSum + seven[3]) / 7.0;
+  bool equal = true;
+  for (int k = 0; k < 7 && equal; ++k) equal = similar(seven[k], w);
+  if (equal) return true;
+  w = ringSum / 6.0;
+  for (int k = 0; k < 7; ++k)
+    if (k != 3 && !similar(seven[k], w)) return false;
+  return seven[3] <= w + kRunTolerance * w + kRunSlack;
+}
+
+// Runs i-3..i+3 across the rings, and the outer dark ring present on both sides.
+bool compactPattern(const int* runs, int i, double& w) {
+  if (!ringRuns(runs + i - 3, w)) return false;
   // Mirror runs about the centre match up to rounding and a perspective gradient.
   for (int k = 1; k <= 3; ++k)
     if (std::abs(runs[i - k] - runs[i + k]) > kMirrorTolerance * w + kMirrorSlack) return false;
@@ -131,11 +145,7 @@ std::optional<CrossCheck> crossCheck(const Binarizer& bin, int x0, int y0, int d
   const int centreRun = runs[0][0] + runs[1][0] - 1;
   const int seven[7] = {runs[0][3], runs[0][2], runs[0][1], centreRun, runs[1][1], runs[1][2], runs[1][3]};
   double w = 0.0;
-  int sum = 0;
-  for (int r : seven) sum += r;
-  w = sum / 7.0;
-  for (int r : seven)
-    if (!similar(r, w)) return std::nullopt;
+  if (!ringRuns(seven, w)) return std::nullopt;
   if (!outerRing(runs[0][4], w) || !outerRing(runs[1][4], w)) return std::nullopt;
   CrossCheck out;
   const int tneg = -(runs[0][0] - 1) - runs[0][1] - runs[0][2] - runs[0][3];
@@ -417,8 +427,10 @@ std::vector<FinderCandidate> findFinderCandidates(const Binarizer& bin, bool nor
       for (; it != previousHits.end() && it->first <= cx + tol && !repeated; ++it)
         repeated = (it->second < 0) == inv;
       // Except that a centre module under three pixels tall may show the pattern in one row
-      // only (rounding spoils the others); such a hit must show the light ring around it first.
-      if (!repeated && (w >= kSingleRowModule || !circleAgrees(bin, cx, y + 0.5, w, inv))) continue;
+      // only (rounding spoils the others), and so may one that blur has shrunk to a dot; such a
+      // hit must show the light ring around it first.
+      const bool dot = runs[i] < kDotShare * w;
+      if (!repeated && ((w >= kSingleRowModule && !dot) || !circleAgrees(bin, cx, y + 0.5, w, inv))) continue;
       // Rows through the centre module all hit the same finder: a hit close to a found
       // centre adds nothing, and one that refines to it neither. Hits farther off (perhaps a
       // misplaced first confirmation) are kept, so a bad early estimate cannot hide the finder.

@@ -3,6 +3,7 @@
 
 #include "geometry/homography.h"
 #include "reader/binarizer.h"
+#include "reader/module_map.h"
 #include "reader/tuning.h"
 
 namespace Aztec {
@@ -16,13 +17,15 @@ class PolarPlane {
     return inverted_ ? 255.0 - v : v;
   }
   // Mean of five readings around a grid point: the module's value, steadier than one reading.
-  double moduleValue(const PerspectiveTransform& t, double gx, double gy) const {
+  // One transform serves all five readings: cells meet without a step.
+  double moduleValue(const ModuleMap& map, double gx, double gy) const {
     constexpr double o = Tuning::kModuleSpread;
-    const Point2D c = t.map(gx, gy);
-    const Point2D l = t.map(gx - o, gy);
-    const Point2D r = t.map(gx + o, gy);
-    const Point2D u = t.map(gx, gy - o);
-    const Point2D d = t.map(gx, gy + o);
+    const PerspectiveTransform& t = map.local(gx, gy);
+    const Point2D c = ModuleMap::apply(t, gx, gy);
+    const Point2D l = ModuleMap::apply(t, gx - o, gy);
+    const Point2D r = ModuleMap::apply(t, gx + o, gy);
+    const Point2D u = ModuleMap::apply(t, gx, gy - o);
+    const Point2D d = ModuleMap::apply(t, gx, gy + o);
     return (value(c.x, c.y) + value(l.x, l.y) + value(r.x, r.y) + value(u.x, u.y) + value(d.x, d.y)) / 5.0;
   }
   const LumaPlane& plane() const { return plane_; }

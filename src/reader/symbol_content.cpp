@@ -1,6 +1,5 @@
 #include "reader/symbol_content.h"
 
-#include <exception>
 #include <string>
 
 #include "reader/text_charsets.h"
@@ -171,10 +170,13 @@ std::optional<ReadResult> decodeChecked(const LocatedSymbol& symbol) {
 }  // namespace
 
 std::optional<ReadResult> decodeSymbolContent(const LocatedSymbol& symbol) {
-  // The shared stages report bad data by exceptions; here bad data is simply no result.
+  // The shared stages report bad data by these exceptions; here bad data is simply no result.
+  // Anything else is a fault and goes on to the caller.
   try {
     return decodeChecked(symbol);
-  } catch (const std::exception&) {
+  } catch (const ReedSolomon::ReedSolomonException&) {
+    return std::nullopt;
+  } catch (const ReedSolomon::IllegalSymbolException&) {
     return std::nullopt;
   }
 }
@@ -193,7 +195,7 @@ std::optional<int> decodeRune(const BitRing& ring, int& rotation, bool& mirrored
     mirrored = m;
     if (corrected != nullptr) *corrected = count;
     return words[0] << 4 | words[1];
-  } catch (const std::exception&) {
+  } catch (const ReedSolomon::ReedSolomonException&) {
     return std::nullopt;
   }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 
 #include "reader/tuning.h"
 
@@ -170,9 +171,9 @@ std::vector<double> localThresholds(const std::vector<double>& v, int n, const L
 }  // namespace
 
 PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTransform& t0,
-                                   const SymbolCandidate& params) {
+                                   const SymbolCandidate& params, int maxRadius) {
   const bool full = params.symbolType == kFullRange;
-  const int half = params.symbolSize / 2;
+  const int half = std::min(params.symbolSize / 2, maxRadius);
   const int radius0 = finderRadius(full);
   PerspectiveTransform t = t0;
   const Levels levels = finderLevels(plane, t0, full);
@@ -265,8 +266,175 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
   return t;
 }
 
-ModuleValues sampleModules(const PolarPlane& plane, const PerspectiveTransform& t,
-                           const SymbolCandidate& params) {
+namespace {
+
+// Crossings of the reference-grid lines 16 i, 16 j for i, j in -k-1 .. k+1.
+class Crossings {
+ public:
+  explicit Crossings(int k) : k_(k), n_(2 * k + 3), at_(static_cast<std::size_t>(n_) * n_) {}
+  Point2D& operator()(int i, int j) { return at_[static_cast<std::size_t>((i + k_ + 1) * n_ + j + k_ + 1)]; }
+
+  // The transform of the cell with top-left crossing (i, j) (see ModuleMap).
+  std::optional<PerspectiveTransform> cell(int i, int j) {
+    return squareToQuad({(*this)(i, j), (*this)(i + 1, j), (*this)(i + 1, j + 1), (*this)(i, j + 1)}, 8.0);
+  }
+
+ private:
+  int k_, n_;
+  std::vector<Point2D> at_;
+};
+
+// The cell next to crossing (i, j) on the side of the centre whose crossings all lie within
+// ring d - 1 (d >= 2 the ring of the crossing): its transform reaches the crossing outwards.
+int innerCell(int i, int d) {
+  return i > 0 ? std::min(i, d - 1) - 1 : std::max(i, -(d - 1));
+}
+
+// Offset across a grid line, in modules, where the modules along it alternate most strongly:
+// module centres `from` .. `to` along the line at `across` offsets up to `reach` steps of 0.2
+// module either way (at most 5) through `at`. The alternation is measured in two phases half a module apart,
+// so that a position along the line up to half a module off costs little of it. Nothing when no offset shows
+// the alternation clearly.
+template <class At>
+std::optional<double> lineOffset(const PolarPlane& plane, int from, int to, int reach, double contrast,
+                                 At&& at) {
+  std::array<double, 2 * kGridLineMaxReach + 1> strength{};
+  const int steps = 2 * std::clamp(reach, 1, kGridLineMaxReach) + 1;
+  const int count = to - from;  // module pairs m, m + 0.5 for m in from .. to - 1
+  if (count < 6) return std::nullopt;
+  for (int o = 0; o < steps; ++o) {
+    const double across = (o - steps / 2) * kGridLineStep;
+    double sum0 = 0.0, sum1 = 0.0, alt0 = 0.0, alt1 = 0.0;
+    for (int m = from; m < to; ++m) {
+      const Point2D p = at(across, m);
+      const Point2D q = at(across, m + 0.5);
+      const double v = plane.value(p.x, p.y), w = plane.value(q.x, q.y);
+      sum0 += v;
+      sum1 += w;
+      alt0 += (m & 1) ? -v : v;
+      alt1 += (m & 1) ? -w : w;
+    }
+    // Less the mean's share of an odd count, so that uniform light or dark scores nothing.
+    if (count & 1) {
+      alt0 -= ((from & 1) ? -sum0 : sum0) / count;
+      alt1 -= ((from & 1) ? -sum1 : sum1) / count;
+    }
+    strength[static_cast<std::size_t>(o)] = std::hypot(alt0, alt1) / count;
+  }
+  int best = 0;
+  for (int o = 1; o < steps; ++o)
+    if (strength[static_cast<std::size_t>(o)] > strength[static_cast<std::size_t>(best)]) best = o;
+  const double peak = strength[static_cast<std::size_t>(best)];
+  // A line shows about half the finder's contrast between neighbours at least.
+  if (!(peak >= kGridLineMinStrength * contrast)) return std::nullopt;
+  // Centroid of the peak above half its height: the middle of the line, not one sample.
+  double weight = 0.0, moment = 0.0;
+  for (int dir : {-1, 1})
+    for (int o = dir < 0 ? best : best + 1; o >= 0 && o < steps; o += dir) {
+      const double w = strength[static_cast<std::size_t>(o)] - 0.5 * peak;
+      if (w <= 0.0) break;
+      weight += w;
+      moment += w * (o - steps / 2) * kGridLineStep;
+    }
+  return moment / weight;
+}
+
+}  // namespace
+
+std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveTransform& t,
+                                     const SymbolCandidate& params) {
+  const int half = params.symbolSize / 2;
+  const int k = half / 16;
+  if (params.symbolType != kFullRange || k < kGridMinLines) return std::nullopt;
+  const Levels levels = finderLevels(plane, t, true);
+  const double contrast = levels.light - levels.dark;
+  if (!(contrast > 0.0)) return std::nullopt;
+
+  Crossings crossing(k);
+  for (int i = -k - 1; i <= k + 1; ++i)
+    for (int j = -k - 1; j <= k + 1; ++j) crossing(i, j) = t.map(16.0 * i, 16.0 * j);
+
+  // The transform of cell (ci, cj) in the grid's own coordinates.
+  auto cellMap = [&](int ci, int cj) -> std::optional<ModuleMap> {
+    const auto c = crossing.cell(ci, cj);
+    if (!c) return std::nullopt;
+    // T'(x, y) = T(x - 16 ci - 8, y - 16 cj - 8), scaled back to w = 1 at the origin.
+    const double ox = -16.0 * ci - 8.0, oy = -16.0 * cj - 8.0;
+    const double w = c->g * ox + c->h * oy + 1.0;
+    if (!(std::abs(w) > 1e-12)) return std::nullopt;
+    PerspectiveTransform s = *c;
+    s.c = (c->a * ox + c->b * oy + c->c) / w;
+    s.f = (c->d * ox + c->e * oy + c->f) / w;
+    s.a /= w, s.b /= w, s.d /= w, s.e /= w, s.g /= w, s.h /= w;
+    return ModuleMap(s);
+  };
+  // The transform to search crossing (i, j) of ring d through: at first the finder's for the
+  // first ring and the inner cell's, reaching out from the crossings found so far, beyond it;
+  // then a cell of which it is a corner, so that each pass starts from the last.
+  auto around = [&](int i, int j, int d, bool first) -> std::optional<ModuleMap> {
+    if (first && d <= 1) return ModuleMap(t);
+    if (first || d > k) return cellMap(innerCell(i, d), innerCell(j, d));
+    return cellMap(i > 0 ? i - 1 : i, j > 0 ? j - 1 : j);
+  };
+
+  for (int pass = 0; pass < kGridMaxPasses; ++pass) {
+    double moved = 0.0;
+    int missed = 0;
+    for (int d = 1; d <= k; ++d)
+      for (int i = -d; i <= d; ++i)
+        for (int j = -d; j <= d; ++j) {
+          if (std::max(std::abs(i), std::abs(j)) != d) continue;
+          const auto m = around(i, j, d, pass == 0);
+          if (!m) return std::nullopt;
+          const int gx = 16 * i, gy = 16 * j;
+          // Modules of each line within the symbol, up to eight either side of the crossing.
+          const int yFrom = std::max(gy - 8, -half), yTo = std::min(gy + 8, half);
+          const int xFrom = std::max(gx - 8, -half), xTo = std::min(gx + 8, half);
+          // The first pass starts from extrapolated crossings; later ones only settle them.
+          const int reach = pass == 0 ? kGridLineMaxReach : kGridLineSettleReach;
+          const auto ox = lineOffset(plane, yFrom, yTo, reach, contrast,
+                                     [&](double across, double y) { return m->map(gx + across, y); });
+          const auto oy = lineOffset(plane, xFrom, xTo, reach, contrast,
+                                     [&](double across, double x) { return m->map(x, gy + across); });
+          const Point2D before = crossing(i, j);
+          if (!ox || !oy) {
+            ++missed;
+            if (pass == 0) crossing(i, j) = m->map(gx, gy);
+            continue;
+          }
+          const Point2D now = m->map(gx + *ox, gy + *oy);
+          const Point2D unit = m->map(gx + 1.0, gy);
+          const Point2D here = m->map(gx, gy);
+          const double module = std::hypot(unit.x - here.x, unit.y - here.y);
+          if (!(module > 0.0)) return std::nullopt;
+          moved = std::max(moved, std::hypot(now.x - before.x, now.y - before.y) / module);
+          crossing(i, j) = now;
+        }
+    // Most lines must show: a symbol seen only in part is better read through one transform.
+    const int all = (2 * k + 1) * (2 * k + 1) - 1;
+    if (missed * kGridMaxMissedDivisor > all) return std::nullopt;
+    // The ring beyond the last lines, for the symbol's border modules.
+    for (int i = -k - 1; i <= k + 1; ++i)
+      for (int j = -k - 1; j <= k + 1; ++j) {
+        if (std::max(std::abs(i), std::abs(j)) != k + 1) continue;
+        const auto m = around(i, j, k + 1, true);
+        if (!m) return std::nullopt;
+        crossing(i, j) = m->map(16.0 * i, 16.0 * j);
+      }
+    if (moved < kGridSettled) break;
+  }
+  std::vector<PerspectiveTransform> cells;
+  cells.reserve(static_cast<std::size_t>(2 * k + 2) * (2 * k + 2));
+  for (int i = -k - 1; i <= k; ++i)
+    for (int j = -k - 1; j <= k; ++j) {
+      const auto c = crossing.cell(i, j);
+      if (!c) return std::nullopt;
+      cells.push_back(*c);
+    }
+  return ModuleMap(k, std::move(cells));
+}
+
+ModuleValues sampleModules(const PolarPlane& plane, const ModuleMap& t, const SymbolCandidate& params) {
   ModuleValues out;
   const int n = params.symbolSize;
   const int half = n / 2;
@@ -276,6 +444,144 @@ ModuleValues sampleModules(const PolarPlane& plane, const PerspectiveTransform& 
     for (int y = 0; y < n; ++y)
       out.value[static_cast<std::size_t>(x) * n + y] = plane.moduleValue(t, x - half, y - half);
   const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
+  out.threshold = localThresholds(out.value, n, levels);
+  return out;
+}
+
+namespace {
+
+// Where the level is crossed between module centres a and b (a on the dark side when
+// `aDark`), as a fraction of the way from a; the crossing nearest the middle.
+std::optional<double> edgeCrossing(const PolarPlane& plane, const Point2D& a, const Point2D& b, double level,
+                                   bool aDark) {
+  const double len = std::hypot(b.x - a.x, b.y - a.y);
+  const int steps = std::clamp(static_cast<int>(len / kEdgeStep), kEdgeMinSteps, kEdgeMaxSteps);
+  double prev = plane.value(a.x, a.y) - level;
+  std::optional<double> best;
+  for (int s = 1; s <= steps; ++s) {
+    const double f = static_cast<double>(s) / steps;
+    const double cur = plane.value(a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f) - level;
+    if (aDark ? (prev < 0.0 && cur >= 0.0) : (prev >= 0.0 && cur < 0.0)) {
+      const double pos = (s - 1 + prev / (prev - cur)) / steps;
+      if (!best || std::abs(pos - 0.5) < std::abs(*best - 0.5)) best = pos;
+    }
+    prev = cur;
+  }
+  if (best && std::abs(*best - 0.5) > kEdgeMaxOffset) return std::nullopt;
+  return best;
+}
+
+}  // namespace
+
+GridOffsets localGridOffsets(const PolarPlane& plane, const PerspectiveTransform& t,
+                             const SymbolCandidate& params) {
+  const bool full = params.symbolType == kFullRange;
+  const int n = params.symbolSize, half = n / 2;
+  const int finderRadius = full ? 6 : 4;
+  const std::size_t cells = static_cast<std::size_t>(n) * n;
+  GridOffsets o{n, std::vector<double>(cells), std::vector<double>(cells)};
+  const Levels levels = finderLevels(plane, t, full);
+  if (!(levels.light - levels.dark > 0.0)) return o;
+  auto index = [n](int x, int y) { return static_cast<std::size_t>(x) * n + y; };
+
+  std::vector<Point2D> at(cells);
+  std::vector<double> v(cells), sum[2], count[2];
+  std::vector<char> dark(cells);
+  const int growthRounds = (half - finderRadius + kLocalGrowth - 1) / kLocalGrowth;
+  for (int round = 0; round < growthRounds + kLocalFinalRounds; ++round) {
+    const int reach = std::min(half, finderRadius + kLocalGrowth * (round + 1));
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        const std::size_t i = index(x, y);
+        at[i] = t.map(x - half + o.dx[i], y - half + o.dy[i]);
+        v[i] = plane.value(at[i].x, at[i].y);
+      }
+    const std::vector<double> thr = localThresholds(v, n, levels);
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        bool inFinder = false;
+        const bool ideal = finderDark(x - half, y - half, finderRadius, inFinder);
+        dark[index(x, y)] = inFinder ? ideal : v[index(x, y)] < thr[index(x, y)];
+      }
+    // Each edge found off the middle between its two module centres moves both modules.
+    for (int axis = 0; axis < 2; ++axis) sum[axis].assign(cells, 0.0), count[axis].assign(cells, 0.0);
+    const int lo = half - reach, hi = half + reach;
+    for (int x = lo; x <= hi; ++x)
+      for (int y = lo; y <= hi; ++y)
+        for (int axis = 0; axis < 2; ++axis) {
+          const int x2 = x + (axis == 0), y2 = y + (axis == 1);
+          if (x2 > hi || y2 > hi) continue;
+          const std::size_t i1 = index(x, y), i2 = index(x2, y2);
+          if (dark[i1] == dark[i2]) continue;
+          const auto f = edgeCrossing(plane, at[i1], at[i2], 0.5 * (thr[i1] + thr[i2]), dark[i1] != 0);
+          if (!f) continue;
+          for (std::size_t i : {i1, i2}) sum[axis][i] += *f - 0.5, count[axis][i] += 1.0;
+        }
+    // Smoothed over a small window: one misjudged module moves nothing much.
+    std::vector<double> step[2] = {std::vector<double>(cells), std::vector<double>(cells)};
+    for (int x = lo; x <= hi; ++x)
+      for (int y = lo; y <= hi; ++y)
+        for (int axis = 0; axis < 2; ++axis) {
+          double s = 0.0, c = 0.0;
+          for (int wx = std::max(lo, x - kLocalWindow); wx <= std::min(hi, x + kLocalWindow); ++wx)
+            for (int wy = std::max(lo, y - kLocalWindow); wy <= std::min(hi, y + kLocalWindow); ++wy)
+              s += sum[axis][index(wx, wy)], c += count[axis][index(wx, wy)];
+          if (c >= kLocalMinEdges) step[axis][index(x, y)] = std::clamp(s / c, -kLocalMaxStep, kLocalMaxStep);
+        }
+    for (int x = lo; x <= hi; ++x)
+      for (int y = lo; y <= hi; ++y) {
+        const std::size_t i = index(x, y);
+        o.dx[i] += step[0][i];
+        o.dy[i] += step[1][i];
+      }
+    // Modules beyond the reach continue the trend of the last two inside it.
+    if (lo > 0)
+      for (int x = 0; x < n; ++x)
+        for (int y = 0; y < n; ++y) {
+          if (x >= lo && x <= hi && y >= lo && y <= hi) continue;
+          const int bx = std::clamp(x, lo, hi), by = std::clamp(y, lo, hi);
+          const int ix = bx + (x < lo ? 1 : x > hi ? -1 : 0), iy = by + (y < lo ? 1 : y > hi ? -1 : 0);
+          const std::size_t b = index(bx, by), in = index(ix, iy), i = index(x, y);
+          const double d = std::max(std::abs(x - bx), std::abs(y - by));
+          o.dx[i] = o.dx[b] + (o.dx[b] - o.dx[in]) * d;
+          o.dy[i] = o.dy[b] + (o.dy[b] - o.dy[in]) * d;
+        }
+  }
+  return o;
+}
+
+ModuleValues sampleModulesAt(const PolarPlane& plane, const ModuleMap& t, const SymbolCandidate& params,
+                             const GridOffsets& offsets) {
+  ModuleValues out;
+  const int n = params.symbolSize;
+  const int half = n / 2;
+  out.size = n;
+  out.value.resize(static_cast<std::size_t>(n) * n);
+  for (int x = 0; x < n; ++x)
+    for (int y = 0; y < n; ++y) {
+      const std::size_t i = static_cast<std::size_t>(x) * n + y;
+      out.value[i] = plane.moduleValue(t, x - half + offsets.dx[i], y - half + offsets.dy[i]);
+    }
+  const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
+  out.threshold = localThresholds(out.value, n, levels);
+  return out;
+}
+
+ModuleValues unmixModules(const ModuleValues& m, double spill, const PolarPlane& plane, const ModuleMap& t,
+                          const SymbolCandidate& params) {
+  const int n = m.size;
+  const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
+  auto at = [&](int x, int y) {
+    return x < 0 || y < 0 || x >= n || y >= n ? levels.light : m.value[static_cast<std::size_t>(x) * n + y];
+  };
+  ModuleValues out;
+  out.size = n;
+  out.value.resize(m.value.size());
+  for (int x = 0; x < n; ++x)
+    for (int y = 0; y < n; ++y) {
+      const double around = at(x - 1, y) + at(x + 1, y) + at(x, y - 1) + at(x, y + 1);
+      out.value[static_cast<std::size_t>(x) * n + y] = (at(x, y) - spill * around) / (1.0 - 4.0 * spill);
+    }
   out.threshold = localThresholds(out.value, n, levels);
   return out;
 }

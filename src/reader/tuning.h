@@ -36,8 +36,10 @@ constexpr double kWalkSlack = 2.0;
 constexpr double kRowHitTolerance = 0.5;
 constexpr double kRowHitSlack = 1.0;
 // Centre modules of 4 px and more span several rows: a hit in one row alone is noise. Under that,
-// rounding may leave the pattern in one row only, which must then pass the light-ring circle.
+// rounding may leave the pattern in one row only, which must then pass the light-ring circle; so
+// may a centre run under half the ring width (blur shrinks the centre module to a dot).
 constexpr double kSingleRowModule = 4.0;
+constexpr double kDotShare = 0.5;
 // The light-ring circle: radius 0.8 row-run widths lies in the first light ring whatever the
 // rotation; 12 of its 16 points must agree (tilt and blur spoil the margins).
 constexpr double kCircleRadius = 0.8;
@@ -194,5 +196,42 @@ constexpr double kEdgeMaxOffset = 0.45;
 // are dropped when more than half remain.
 constexpr int kEdgeMinPerDirection = 8;
 constexpr double kEdgeOutlier = 0.2;
+
+// ---- Large full-range symbols through their reference grid ----
+
+// Symbols with grid lines at least 32 modules out (two each way beyond the centre line) are
+// sampled through one transform per grid cell; smaller ones refine quickly on their edges.
+constexpr int kGridMinLines = 2;
+// The edge refinement first reaches 17 modules out, past the first grid lines (16 modules).
+constexpr int kGridStartRadius = 17;
+// A line is searched across in steps of 0.2 module: up to a module either way from a crossing
+// extrapolated from the cells inside, 0.6 module once the crossings have been found.
+constexpr double kGridLineStep = 0.2;
+constexpr int kGridLineMaxReach = 5;
+constexpr int kGridLineSettleReach = 3;
+// A line alternates with at least a quarter of the finder's contrast (about half of what a clean
+// line shows between neighbours).
+constexpr double kGridLineMinStrength = 0.25;
+// More than a quarter of the crossings without their lines: the symbol is seen only in part, and
+// one transform reads it better.
+constexpr int kGridMaxMissedDivisor = 4;
+// The crossings are searched again until none moves by a tenth of a module (which moves no
+// sample off its module), at most four times.
+constexpr int kGridMaxPasses = 4;
+constexpr double kGridSettled = 0.1;
+
+// Local corrections of a compact grid (a curved label, a lens): grown from the finder by one
+// module a round until the whole symbol is in, then two more rounds over all of it. Each
+// module moves by the mean offset of the edges within two modules of it, at most 0.35 module a
+// round, and only where at least three edges say so.
+constexpr int kLocalGrowth = 1;
+constexpr int kLocalFinalRounds = 2;
+constexpr int kLocalWindow = 2;
+constexpr double kLocalMaxStep = 0.35;
+constexpr int kLocalMinEdges = 3;
+
+// A module's share in each of its four neighbours' values that a second decode takes out when
+// the first fails (defocus spreads every module into the next).
+constexpr double kModuleSpill = 0.08;
 
 }  // namespace Aztec::Tuning

@@ -5,6 +5,7 @@
 #include <aztec/reader.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "reader/binarizer.h"
@@ -21,6 +22,48 @@ namespace Aztec {
 namespace {
 
 using namespace Tuning;
+
+// Times a step into the trace, when there is one.
+class StepTimer {
+ public:
+  StepTimer(ReadTrace* trace, TraceStep step) : trace_(trace), step_(static_cast<int>(step)) {
+    if (trace_ != nullptr) start_ = std::chrono::steady_clock::now();
+  }
+  ~StepTimer() { stop(); }
+  // Ends the step before the end of the scope.
+  void stop() {
+    if (trace_ == nullptr) return;
+    ++trace_->stepCounts[step_];
+    trace_->stepMilliseconds[step_] +=
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
+    trace_ = nullptr;
+  }
+  StepTimer(const StepTimer&) = delete;
+  StepTimer& operator=(const StepTimer&) = delete;
+
+ private:
+  ReadTrace* trace_;  // null once stopped
+  int step_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+// How far one attempt at a candidate got, and why it stopped: the first reason at the furthest
+// stage counts. Module centres are kept only for a trace.
+struct Progress {
+  TraceStage stage = TraceStage::Verified;
+  TraceStop stop = TraceStop::None;
+  bool fullRange = false;
+  std::optional<std::array<Point2D, 4>> ringCorners;
+  bool keepCentres = false;
+  std::vector<Point2D> moduleCentres;
+
+  void reached(TraceStage s, TraceStop why) {
+    if (s > stage || (s == stage && stop == TraceStop::None)) {
+      stage = s;
+      stop = why;
+    }
+  }
+};
 
 // A symbol read, with where it lies in the plane.
 struct Accepted {
@@ -41,13 +84,17 @@ bool insideQuad(const std::array<Point2D, 4>& q, const Point2D& p) {
   return positive == 0 || negative == 0;
 }
 
-// The corners of the grid square of half-side s, moved by (ox, oy).
-std::array<Point2D, 4> gridCorners(const PerspectiveTransform& t, double s, double ox, double oy) {
+// Plane coordinates to frame pixels: the plane is the region of interest, perhaps at a
+// reduced resolution.
+struct ToFrame {
+  double scale = 1.0, ox = 0.0, oy = 0.0;
+  Point2D operator()(const Point2D& p) const { return {p.x * scale + ox, p.y * scale + oy}; }
+};
+
+// The corners of the grid square of half-side s, in the coordinates `to` gives.
+std::array<Point2D, 4> gridCorners(const ModuleMap& t, double s, const ToFrame& to) {
   std::array<Point2D, 4> c = {t.map(-s, -s), t.map(s, -s), t.map(s, s), t.map(-s, s)};
-  for (Point2D& p : c) {
-    p.x += ox;
-    p.y += oy;
-  }
+  for (Point2D& p : c) p = to(p);
   return c;
 }
 
@@ -76,56 +123,134 @@ LumaPlane regionOf(const LumaView& view, const ReaderOptions& options, int& x0, 
 // Reading one verified finder candidate, stage by stage.
 class CandidateReader {
  public:
-  CandidateReader(const Binarizer& binarizer, const ReaderOptions& options, double ox, double oy)
-      : binarizer_(binarizer), options_(options), ox_(ox), oy_(oy) {}
+  CandidateReader(const Binarizer& binarizer, const ReaderOptions& options, const ToFrame& toFrame,
+                  ReadTrace* trace)
+      : binarizer_(binarizer), options_(options), toFrame_(toFrame), trace_(trace) {}
 
-  // Tried as the kind the rings suggest first, then as the other.
-  std::optional<Accepted> read(const FinderCandidate& cand) const {
+  // Tried as the kind the rings suggest first, then as the other. `furthest` receives the
+  // attempt that got furthest.
+  std::optional<Accepted> read(const FinderCandidate& cand, Progress& furthest) const {
     const bool tryFullFirst = cand.maybeFullRange;
     for (int attempt = 0; attempt < 2; ++attempt) {
       const bool full = (attempt == 0) == tryFullFirst;
-      if (auto a = readAs(cand, full)) return a;
+      Progress p;
+      p.fullRange = full;
+      p.keepCentres = trace_ != nullptr;
+      auto a = readAs(cand, full, p);
+      if (attempt == 0 || p.stage > furthest.stage) furthest = std::move(p);
+      if (a) return a;
     }
     return std::nullopt;
   }
 
  private:
-  std::optional<Accepted> readAs(const FinderCandidate& cand, bool full) const {
+  std::optional<Accepted> readAs(const FinderCandidate& cand, bool full, Progress& p) const {
     // Locate: the ring corners, and the grid transform through them.
-    const auto corners = locateRingCorners(binarizer_, cand, full);
-    if (!corners) return std::nullopt;
+    std::optional<std::array<Point2D, 4>> corners;
+    {
+      const StepTimer timer(trace_, TraceStep::RingCorners);
+      corners = locateRingCorners(binarizer_, cand, full);
+    }
+    if (!corners) return fail(p, TraceStage::Verified, TraceStop::NoRingCorners);
+    p.ringCorners = corners;
+    p.reached(TraceStage::RingCorners, TraceStop::None);
+
+    StepTimer modeTimer(trace_, TraceStep::ModeMessage);
     const auto t0 = finderTransform(*corners, full ? 5.5 : 3.5);
-    if (!t0) return std::nullopt;
+    if (!t0) return fail(p, TraceStage::RingCorners, TraceStop::DegenerateFit);
     const PolarPlane pp(binarizer_.plane(), cand.inverted);
     // A finder seen through its own fit must look like one; most false candidates end here.
     const int finderErrors = finderPatternErrors(pp, *t0, full);
     const int finderModules = full ? 169 : 81;
-    if (finderErrors * 100 > kFinderFitMaxBadPercent * finderModules) return std::nullopt;
+    if (finderErrors * 100 > kFinderFitMaxBadPercent * finderModules)
+      return fail(p, TraceStage::RingCorners, TraceStop::FinderMismatch);
+    p.reached(TraceStage::FinderFit, TraceStop::None);
 
     // Mode message.
     std::vector<BitRing> runeRings;
     const std::optional<SymbolCandidate> params = readModeMessage(pp, *t0, full, runeRings);
     if (!params) {
       if (!full && options_.readRunes && finderErrors <= kRuneMaxFinderErrors)
-        return readRune(runeRings, *t0, cand.inverted);
-      return std::nullopt;
+        if (auto a = readRune(runeRings, *t0, cand.inverted)) {
+          p.reached(TraceStage::Decoded, TraceStop::None);
+          return a;
+        }
+      return fail(p, TraceStage::FinderFit, TraceStop::NoModeMessage);
     }
+    modeTimer.stop();
+    p.reached(TraceStage::ModeMessage, TraceStop::None);
 
+    // Large full-range symbols through their reference grid: the lines near the finder from a
+    // transform refined that far, one transform per grid cell beyond.
+    if (full) {
+      std::optional<ModuleMap> cells;
+      {
+        const StepTimer timer(trace_, TraceStep::Sample);
+        cells = gridCellMap(pp, refineOnEdges(pp, *t0, *params, kGridStartRadius), *params);
+      }
+      if (cells)
+        if (auto a = decodeWith(pp, *cells, *params, cand.inverted, p)) return a;
+    }
     // Sample through the transform refined on the module edges, then the finder's own fit.
-    const PerspectiveTransform refined = refineOnEdges(pp, *t0, *params);
-    for (const PerspectiveTransform* t : {&refined, &*t0}) {
-      if (auto a = decodeWith(pp, *t, *params, cand.inverted)) return a;
+    PerspectiveTransform refined;
+    {
+      const StepTimer timer(trace_, TraceStep::Sample);
+      refined = refineOnEdges(pp, *t0, *params);
+    }
+    for (const PerspectiveTransform* t : {static_cast<const PerspectiveTransform*>(&refined), &*t0}) {
+      if (auto a = decodeWith(pp, *t, *params, cand.inverted, p)) return a;
       if (params->symbolSize > kFinderFitMaxSymbol) break;
+    }
+    // A compact symbol that one transform does not hold (curved, seen through a lens): each
+    // module where the edges around it put it.
+    if (params->symbolType == kCompact) {
+      GridOffsets offsets;
+      {
+        const StepTimer timer(trace_, TraceStep::Sample);
+        offsets = localGridOffsets(pp, refined, *params);
+      }
+      if (auto a = decodeWith(pp, refined, *params, cand.inverted, p, &offsets)) return a;
     }
     return std::nullopt;
   }
 
+  static std::optional<Accepted> fail(Progress& p, TraceStage stage, TraceStop why) {
+    p.reached(stage, why);
+    return std::nullopt;
+  }
+
   // Sampled modules binarised at a few shifts of the local thresholds; correct and decode.
-  std::optional<Accepted> decodeWith(const PolarPlane& pp, const PerspectiveTransform& t,
-                                     const SymbolCandidate& params, bool inverted) const {
-    const ModuleValues values = sampleModules(pp, t, params);
+  // With `offsets`, each module is sampled where they move it off the transform.
+  std::optional<Accepted> decodeWith(const PolarPlane& pp, const ModuleMap& t, const SymbolCandidate& params,
+                                     bool inverted, Progress& p, const GridOffsets* offsets = nullptr) const {
+    const StepTimer sampleTimer(trace_, TraceStep::Sample);
+    const ModuleValues sampled =
+        offsets != nullptr ? sampleModulesAt(pp, t, params, *offsets) : sampleModules(pp, t, params);
     const Levels lv = finderLevels(pp, t, params.symbolType == kFullRange);
     const double contrast = lv.light - lv.dark;
+    if (p.keepCentres) {
+      const int n = params.symbolSize, half = n / 2;
+      p.moduleCentres.clear();
+      for (int x = 0; x < n; ++x)
+        for (int y = 0; y < n; ++y) {
+          const std::size_t i = static_cast<std::size_t>(x) * n + y;
+          const Point2D c = offsets != nullptr ? t.map(x - half + offsets->dx[i], y - half + offsets->dy[i])
+                                               : t.map(x - half, y - half);
+          p.moduleCentres.push_back(toFrame_(c));
+        }
+    }
+    // As sampled, then with the neighbours' spill taken out (a blur as wide as a module).
+    for (double spill : {0.0, kModuleSpill}) {
+      const ModuleValues values = spill > 0.0 ? unmixModules(sampled, spill, pp, t, params) : sampled;
+      if (auto a = decodeValues(values, t, params, inverted, contrast, p)) return a;
+    }
+    return std::nullopt;
+  }
+
+  // Module values binarised at each shift in turn, corrected and decoded.
+  std::optional<Accepted> decodeValues(const ModuleValues& values, const ModuleMap& t,
+                                       const SymbolCandidate& params, bool inverted, double contrast,
+                                       Progress& p) const {
     const int finderModules = params.symbolType == kFullRange ? 169 : 81;
     const double s = params.symbolSize / 2.0;
     for (double shift : kDataShifts) {
@@ -133,13 +258,28 @@ class CandidateReader {
       located.parameters = params;
       located.grid = binarizeModules(values, shift, contrast);
       // A finder that does not look like one means the grid is not on the symbol.
-      if (finderMismatches(located.grid, params) * kGridFinderMaxBadDivisor > finderModules) continue;
+      if (finderMismatches(located.grid, params) * kGridFinderMaxBadDivisor > finderModules) {
+        p.reached(TraceStage::ModeMessage, TraceStop::SampledMismatch);
+        continue;
+      }
+      p.reached(TraceStage::Sampled, TraceStop::None);
       located.inverted = inverted;
-      located.corners = gridCorners(t, s, ox_, oy_);
-      auto r = decodeSymbolContent(located);
-      if (r && (r->correctedCodewords == 0 ||
-                2 * r->correctedCodewords + kCorrectionMarginWords <= r->checkCodewords))
-        return Accepted{std::move(*r), gridCorners(t, s, 0.0, 0.0)};
+      located.corners = gridCorners(t, s, toFrame_);
+      std::optional<ReadResult> r;
+      {
+        const StepTimer timer(trace_, TraceStep::Decode);
+        r = decodeSymbolContent(located);
+      }
+      if (!r) {
+        p.reached(TraceStage::Sampled, TraceStop::Uncorrectable);
+        continue;
+      }
+      if (r->correctedCodewords == 0 ||
+          2 * r->correctedCodewords + kCorrectionMarginWords <= r->checkCodewords) {
+        p.reached(TraceStage::Decoded, TraceStop::None);
+        return Accepted{std::move(*r), gridCorners(t, s, ToFrame{})};
+      }
+      p.reached(TraceStage::Decoded, TraceStop::CorrectionMargin);
     }
     return std::nullopt;
   }
@@ -148,68 +288,192 @@ class CandidateReader {
   std::optional<Accepted> readRune(const std::vector<BitRing>& rings, const PerspectiveTransform& t,
                                    bool inverted) const {
     for (const BitRing& ring : rings) {
-      auto r = decodeRuneRing(ring, inverted, gridCorners(t, 5.5, ox_, oy_));
+      auto r = decodeRuneRing(ring, inverted, gridCorners(t, 5.5, toFrame_));
       if (r && r->correctedCodewords <= kRuneMaxCorrected)
-        return Accepted{std::move(*r), gridCorners(t, 5.5, 0.0, 0.0)};
+        return Accepted{std::move(*r), gridCorners(t, 5.5, ToFrame{})};
     }
     return std::nullopt;
   }
 
   const Binarizer& binarizer_;
   const ReaderOptions& options_;
-  double ox_, oy_;
+  ToFrame toFrame_;
+  ReadTrace* trace_;
 };
 
-}  // namespace
+// The trace's record of a candidate, in frame pixels.
+TraceCandidate traced(const FinderCandidate& c, const ToFrame& to, TraceStage stage, TraceStop stop) {
+  TraceCandidate t;
+  t.centre = to(c.center);
+  t.moduleSize = c.moduleMin * to.scale;
+  t.inverted = c.inverted;
+  t.fullRange = c.maybeFullRange;
+  t.stage = stage;
+  t.stop = stop;
+  return t;
+}
 
-std::vector<ReadResult> WholeFrameReader::read(const LumaView& view) const {
-  validateView(view);
-  std::vector<ReadResult> out;
-  if (options_.maxSymbols <= 0) return out;
-  int x0 = 0, y0 = 0;
-  const LumaPlane plane = regionOf(view, options_, x0, y0);
-  if (plane.data == nullptr) return out;
+// The plane at half resolution, each pixel the mean of 2 x 2 (a last odd row or column is
+// dropped).
+class HalfPlane {
+ public:
+  explicit HalfPlane(const LumaPlane& p) : pixels_(static_cast<std::size_t>(p.width / 2) * (p.height / 2)) {
+    plane_.width = p.width / 2, plane_.height = p.height / 2, plane_.stride = plane_.width;
+    for (int y = 0; y < plane_.height; ++y) {
+      const std::uint8_t* a = p.data + static_cast<std::size_t>(2 * y) * p.stride;
+      const std::uint8_t* b = a + p.stride;
+      std::uint8_t* out = pixels_.data() + static_cast<std::size_t>(y) * plane_.width;
+      for (int x = 0; x < plane_.width; ++x)
+        out[x] = static_cast<std::uint8_t>((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) >> 2);
+    }
+    plane_.data = pixels_.data();
+  }
+  const LumaPlane& plane() const { return plane_; }
 
+ private:
+  std::vector<std::uint8_t> pixels_;
+  LumaPlane plane_;
+};
+
+// Every symbol read in one plane, nearest to the frame centre first; `quad` in plane coordinates.
+// `tried` holds the finders read already (in frame pixels), by this pass or an earlier one.
+std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, const LumaView& view,
+                                const ReaderOptions& options, std::vector<FinderCandidate>& tried,
+                                ReadTrace* trace) {
   // Binarise, and find the finder candidates, nearest to the frame centre first.
-  const Binarizer binarizer(plane);
-  std::vector<FinderCandidate> cands =
-      findFinderCandidates(binarizer, true, options_.tryInverted, kMaxCandidates);
-  const double fcx = view.width * 0.5 - x0, fcy = view.height * 0.5 - y0;
+  const Binarizer binarizer = [&] {
+    const StepTimer timer(trace, TraceStep::Binarise);
+    return Binarizer(plane);
+  }();
+  if (trace != nullptr && toFrame.scale == 1.0) {
+    trace->flatBlockSize = 1 << Binarizer::kShift;
+    trace->flatColumns = binarizer.blocksX();
+    trace->flatRows = binarizer.blocksY();
+    trace->flatOrigin = {toFrame.ox, toFrame.oy};
+    trace->flat = binarizer.flatBlocks();
+  }
+  std::vector<FinderCandidate> cands;
+  {
+    const StepTimer timer(trace, TraceStep::FindFinders);
+    cands = findFinderCandidates(binarizer, true, options.tryInverted, kMaxCandidates);
+  }
+  const double fcx = (view.width * 0.5 - toFrame.ox) / toFrame.scale;
+  const double fcy = (view.height * 0.5 - toFrame.oy) / toFrame.scale;
   auto dist = [&](const Point2D& p) { return std::hypot(p.x - fcx, p.y - fcy); };
   std::stable_sort(cands.begin(), cands.end(), [&](const FinderCandidate& a, const FinderCandidate& b) {
     return dist(a.center) < dist(b.center);
   });
 
   // Each candidate not inside a symbol already read is checked all round and read.
-  const CandidateReader reader(binarizer, options_, x0, y0);
+  const CandidateReader reader(binarizer, options, toFrame, trace);
   std::vector<Accepted> accepted;
-  std::vector<FinderCandidate> tried;
   auto covered = [&](const Point2D& p) {
     for (const Accepted& a : accepted)
       if (insideQuad(a.quad, p)) return true;
     return false;
   };
+  auto note = [&](const FinderCandidate& c, TraceStage stage, TraceStop stop) {
+    if (trace != nullptr) trace->candidates.push_back(traced(c, toFrame, stage, stop));
+  };
   for (FinderCandidate c : cands) {
-    if (static_cast<int>(accepted.size()) >= options_.maxSymbols) break;
-    if (covered(c.center) || !verifyFinder(binarizer, c) || covered(c.center)) continue;
-    // Neighbouring candidates often verify to the same finder: read it once.
-    bool seen = false;
-    for (const FinderCandidate& t : tried) {
-      const double r = sameCentreRadius(t);
-      seen |= t.inverted == c.inverted && std::abs(t.center.x - c.center.x) < r &&
-              std::abs(t.center.y - c.center.y) < r;
+    if (static_cast<int>(accepted.size()) >= options.maxSymbols) {
+      note(c, TraceStage::Found, TraceStop::SymbolLimit);
+      continue;
     }
-    if (seen) continue;
-    tried.push_back(c);
-    if (auto a = reader.read(c)) {
+    if (covered(c.center)) {
+      note(c, TraceStage::Found, TraceStop::InsideSymbol);
+      continue;
+    }
+    // A finder an earlier pass read already is not read again at a coarser resolution.
+    auto seen = [&](const FinderCandidate& x) {
+      const Point2D f = toFrame(x.center);
+      for (const FinderCandidate& t : tried) {
+        const double r = sameCentreRadius(t);
+        if (t.inverted == x.inverted && std::abs(t.center.x - f.x) < r && std::abs(t.center.y - f.y) < r)
+          return true;
+      }
+      return false;
+    };
+    if (toFrame.scale != 1.0 && seen(c)) {
+      note(c, TraceStage::Found, TraceStop::SameFinder);
+      continue;
+    }
+    bool verified = false;
+    {
+      const StepTimer timer(trace, TraceStep::CheckRings);
+      verified = verifyFinder(binarizer, c);
+    }
+    if (!verified) {
+      note(c, TraceStage::Found, TraceStop::RingsBroken);
+      continue;
+    }
+    if (covered(c.center)) {
+      note(c, TraceStage::Verified, TraceStop::InsideSymbol);
+      continue;
+    }
+    // Neighbouring candidates often verify to the same finder: read it once.
+    if (seen(c)) {
+      note(c, TraceStage::Verified, TraceStop::SameFinder);
+      continue;
+    }
+    FinderCandidate inFrame = c;
+    inFrame.center = toFrame(c.center);
+    inFrame.moduleMin *= toFrame.scale, inFrame.moduleMax *= toFrame.scale;
+    tried.push_back(inFrame);
+    Progress progress;
+    auto a = reader.read(c, progress);
+    if (a) {
       const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
-      if (covered(centre)) continue;  // the same symbol through another finder estimate
-      a->distance = dist(centre);
-      accepted.push_back(std::move(*a));
+      // The same symbol through another finder estimate.
+      if (covered(centre)) {
+        progress.reached(TraceStage::Decoded, TraceStop::SameSymbol);
+        a.reset();
+      } else {
+        progress.reached(TraceStage::Accepted, TraceStop::None);
+        a->distance = dist(centre);
+        accepted.push_back(std::move(*a));
+      }
+    }
+    if (trace != nullptr) {
+      TraceCandidate t = traced(c, toFrame, progress.stage, progress.stop);
+      t.fullRange = progress.fullRange;
+      if (progress.ringCorners) {
+        t.ringCorners = progress.ringCorners;
+        for (Point2D& q : *t.ringCorners) q = toFrame(q);
+      }
+      t.moduleCentres = std::move(progress.moduleCentres);
+      trace->candidates.push_back(std::move(t));
     }
   }
   std::stable_sort(accepted.begin(), accepted.end(),
                    [](const Accepted& a, const Accepted& b) { return a.distance < b.distance; });
+  return accepted;
+}
+
+}  // namespace
+
+std::vector<ReadResult> WholeFrameReader::read(const LumaView& view) const {
+  return read(view, nullptr);
+}
+
+std::vector<ReadResult> WholeFrameReader::read(const LumaView& view, ReadTrace* trace) const {
+  validateView(view);
+  if (trace != nullptr) *trace = ReadTrace{};
+  std::vector<ReadResult> out;
+  if (options_.maxSymbols <= 0) return out;
+  int x0 = 0, y0 = 0;
+  const LumaPlane plane = regionOf(view, options_, x0, y0);
+  if (plane.data == nullptr) return out;
+
+  std::vector<FinderCandidate> tried;
+  std::vector<Accepted> accepted =
+      readPlane(plane, ToFrame{1.0, double(x0), double(y0)}, view, options_, tried, trace);
+  // Texture finer than a module (a display's pixel grid, a halftone) breaks the runs through a
+  // finder into specks at full resolution; the mean of each 2 x 2 pixels smooths it away.
+  if (accepted.empty() && plane.width >= 2 * kMinRegionSide && plane.height >= 2 * kMinRegionSide) {
+    const HalfPlane half(plane);
+    accepted = readPlane(half.plane(), ToFrame{2.0, double(x0), double(y0)}, view, options_, tried, trace);
+  }
   for (Accepted& a : accepted) out.push_back(std::move(a.result));
   return out;
 }

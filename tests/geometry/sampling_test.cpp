@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
+#include <string>
 
 #include "detect/detector.h"
 #include "geometry/data_grid_sampling.h"
@@ -83,55 +85,29 @@ TEST(ScoreGridLine, ContrastAndBreaks) {
   EXPECT_EQ(scoreOf(0, 255, 9), 7);  // out of step from module 9 on
 }
 
-std::vector<int> scores(std::initializer_list<std::pair<int, int>> set, int rest = -1) {
-  std::vector<int> s(19, rest);
-  for (auto [i, v] : set) s[i] = v;
-  return s;
+// Scores of candidate lines written as text, "-" for a line that was not scored.
+std::vector<int> scores(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<int> out;
+  for (std::string t; in >> t;) out.push_back(t == "-" ? -1 : std::stoi(t));
+  return out;
 }
 
 TEST(PickGridLine, RunsOfAcceptedScores) {
-  EXPECT_EQ(pickGridLine(scores({{7, 2}, {8, 1}, {9, 0}, {10, 1}, {11, 2}})), 9);  // limit 0: only index 9
-  EXPECT_EQ(pickGridLine(scores({}, 3)), 0);  // all equal: accepted with value 0, no run above 0.0
-  EXPECT_EQ(pickGridLine(scores({})), 0);
-  EXPECT_EQ(pickGridLine(std::vector<int>{0}), 0);
-  // Equal runs: the earlier wins; a five-wide run beats a three-wide one of the same values.
-  EXPECT_EQ(pickGridLine(scores({{2, 0}, {3, 0}, {4, 0}, {8, 10}, {12, 0}, {13, 0}, {14, 0}})), 3);
-  EXPECT_EQ(
-      pickGridLine(scores({{2, 0}, {3, 0}, {4, 0}, {8, 10}, {12, 0}, {13, 0}, {14, 0}, {15, 0}, {16, 0}})),
-      14);
-  // A ten-wide run is weighted down to half.
-  EXPECT_EQ(pickGridLine(scores({{0, 0},
-                                 {1, 0},
-                                 {2, 0},
-                                 {3, 0},
-                                 {4, 0},
-                                 {5, 0},
-                                 {6, 0},
-                                 {7, 0},
-                                 {8, 0},
-                                 {9, 0},
-                                 {11, 10},
-                                 {13, 0},
-                                 {14, 0},
-                                 {15, 0}})),
-            14);
-  // Single precision: 27/3 * 0.6 and 108/10 * 0.5 are both 5.4000001f (in double the second is
-  // larger), so the earlier run wins.
-  EXPECT_EQ(pickGridLine(scores({{0, 2},
-                                 {1, 2},
-                                 {2, 2},
-                                 {3, 11},
-                                 {4, 0},
-                                 {5, 0},
-                                 {6, 0},
-                                 {7, 0},
-                                 {8, 0},
-                                 {9, 0},
-                                 {10, 0},
-                                 {11, 0},
-                                 {12, 0},
-                                 {13, 2}})),
-            1);
+  const std::pair<const char*, int> cases[] = {
+      {"- - - - - - - 2 1 0 1 2 - - - - - - -", 9},  // limit 0: only index 9
+      {"3 3 3 3 3 3 3 3 3 3 3 3 3 3 3 3 3 3 3", 0},  // all equal: accepted as 0, no run above 0.0
+      {"- - - - - - - - - - - - - - - - - - -", 0},
+      {"0", 0},
+      // Equal runs: the earlier wins; a five-wide run beats a three-wide one of the same values.
+      {"- - 0 0 0 - - - 10 - - - 0 0 0 - - - -", 3},
+      {"- - 0 0 0 - - - 10 - - - 0 0 0 0 0 - -", 14},
+      {"0 0 0 0 0 0 0 0 0 0 - 10 - 0 0 0 - - -", 14},  // a ten-wide run is weighted down to half
+      // Single precision: 27/3 * 0.6 and 108/10 * 0.5 are both 5.4000001f (in double the second
+      // is larger), so the earlier run wins.
+      {"2 2 2 11 0 0 0 0 0 0 0 0 0 2 - - - - -", 1},
+  };
+  for (const auto& [text, picked] : cases) EXPECT_EQ(pickGridLine(scores(text)), picked) << text;
 }
 
 TEST(ExtrapolateGridPoint, FromTheCellsOwnTransformAndRangeTested) {

@@ -4,6 +4,7 @@
 // append, reader initialisation, runes, several symbols per frame), and frames that hold none.
 // Nothing may be misread, and what is missed is printed with all it takes to draw it again.
 
+#include <aztec/exact_decoder.h>
 #include <aztec/reader.h>
 #include <gtest/gtest.h>
 
@@ -31,8 +32,21 @@ using AztecTest::SymbolRequest;
 using Velmora::Image::GrayBuf;
 using Bytes = std::vector<std::uint8_t>;
 
-std::vector<ReadResult> readFrame(const GrayBuf& img) {
-  return WholeFrameReader().read(LumaView{img.row(0), img.width(), img.height(), img.stride()});
+std::vector<ReadResult> readFrame(const GrayBuf& img, ReadTrace* trace = nullptr) {
+  return WholeFrameReader().read(LumaView{img.row(0), img.width(), img.height(), img.stride()}, trace);
+}
+
+// How far the reader got with the finder nearest a missed symbol's centre, from its trace.
+std::string tracedStage(const ReadTrace& trace, const RenderOptions& frame, const RenderOptions& placement) {
+  const double x = placement.centerX < 0 ? frame.width * 0.5 : placement.centerX;
+  const double y = placement.centerY < 0 ? frame.height * 0.5 : placement.centerY;
+  const TraceCandidate* best = nullptr;
+  for (const TraceCandidate& c : trace.candidates) {
+    const double d = std::hypot(c.centre.x - x, c.centre.y - y);
+    if (d <= 2.0 * placement.moduleSize + 2.0 && (best == nullptr || c.stage > best->stage)) best = &c;
+  }
+  if (best == nullptr) return "no finder candidate at its centre";
+  return std::string("finder reached ") + toString(best->stage) + ", stopped: " + toString(best->stop);
 }
 
 double uniform(std::mt19937& g, double lo, double hi) {
@@ -71,6 +85,7 @@ struct Content {
   Bytes bytes;
   std::string text;
   bool gs1 = false, readerInit = false;
+  bool eci = false;  // an ECI designator in the message
   std::optional<StructuredAppend> append;
 };
 
@@ -118,7 +133,9 @@ Content eci(int i, std::mt19937& g) {
     r.message.push_back(static_cast<std::uint8_t>(b));
     text += utf8(r.eci == 7 && b >= 0xB0 ? 0x410 + b - 0xB0 : b);
   }
-  return encoded(r, text);
+  Content c = encoded(r, text);
+  c.eci = true;
+  return c;
 }
 
 // GTIN with its check digit, maybe a date, a lot, maybe a serial: FNC1 separates the serial
@@ -236,7 +253,24 @@ std::string describe(const RenderOptions& f, const RenderOptions& p, const Conte
       c.symbol.layers, c.symbol.size, c.bytes.size(), shown(c.bytes).c_str(), p.centerX, p.centerY,
       p.moduleSize, p.rotation, p.mirrored ? " mirrored" : "", p.angleDegrees, p.tiltDegrees,
       p.tiltAxisDegrees, p.cameraDistance);
-  return buf;
+  std::string more;
+  auto add = [&](bool set, const char* format, auto... values) {
+    if (!set) return;
+    char field[96];
+    std::snprintf(field, sizeof field, format, values...);
+    more += field;
+  };
+  add(f.lensDistortion != 0, " lens %.3f", f.lensDistortion);
+  add(f.motionBlurLength > 0, " motion %.2f@%.0f", f.motionBlurLength, f.motionBlurAngleDegrees);
+  add(f.defocusRadius > 0, " defocus %.2f", f.defocusRadius);
+  add(f.glare > 0, " glare %.2f at %.0f,%.0f r %.0f", f.glare, f.glareX, f.glareY, f.glareRadius);
+  add(f.bayer, " bayer %06X/%06X", f.darkRgb, f.lightRgb);
+  add(f.sharpenAmount > 0, " sharpen %.2f sigma %.2f", f.sharpenAmount, f.sharpenSigma);
+  add(f.videoKbps > 0, " h264 %d kbps", f.videoKbps);
+  add(p.dotGain != 0, " dot gain %.3f", p.dotGain);
+  add(p.cylinderRadius > 0, " cylinder %.2f", p.cylinderRadius);
+  add(p.screenPixelsPerModule > 0, " screen %.2f px/module", p.screenPixelsPerModule);
+  return buf + more;
 }
 
 void anyAngle(std::mt19937& g, RenderOptions& o) {
@@ -251,8 +285,19 @@ struct Condition {
   // that blur follows it; in frames of several symbols each gets its own call.
   void (*apply)(std::mt19937& g, RenderOptions& o);
   Content (*content)(int i, std::mt19937& g) = plain;
-  int perFrame = 1;  // symbols side by side, each in its own column of the frame
+  int perFrame = 1;     // symbols side by side, each in its own column of the frame
+  bool corner = false;  // placed near a corner of the frame, where a lens bends most
+  // Harder conditions: the share of their symbols that must be read (what the reader holds
+  // today where below 99). 0: an established condition, 90% each and 99% all together.
+  int floorPercent = 0;
 };
+
+// Colour ink on colour paper, for the colour sensor.
+void inkAndPaper(std::mt19937& g, RenderOptions& o) {
+  static const std::uint32_t kInk[] = {0x202020, 0x1A2A6C, 0x6A1010, 0x0F4D2A, 0x3A1A50};
+  static const std::uint32_t kPaper[] = {0xE8E8E8, 0xF0E0A0, 0xB8D8F0, 0xF0C8D0, 0xD0F0C0};
+  o.darkRgb = kInk[g() % 5], o.lightRgb = kPaper[g() % 5], o.bayer = true;
+}
 
 const Condition kConditions[] = {
     {"upright anywhere", 24, 2.0, 6.0,
@@ -316,15 +361,112 @@ const Condition kConditions[] = {
        o.width = 1920, o.height = 1080, o.noiseSigma = 4, anyAngle(g, o);
      },
      plain, 3},
+    // Harder conditions: optics, print, display, sensor and codec.
+    {"lens barrel corner", 20, 3.0, 9.0,
+     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = uniform(g, 0.08, 0.25), anyAngle(g, o); },
+     plain, 1, true, 99},
+    {"lens pincushion corner", 20, 3.0, 8.0,
+     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = -uniform(g, 0.05, 0.12), anyAngle(g, o); },
+     plain, 1, true, 99},
+    {"motion blur", 20, 3.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.motionBlurLength = o.moduleSize * uniform(g, 0.4, 1.2),
+       o.motionBlurAngleDegrees = uniform(g, 0, 180);
+       o.noiseSigma = 3, anyAngle(g, o);
+     },
+     plain, 1, false, 99},
+    {"defocus", 20, 3.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.defocusRadius = o.moduleSize * uniform(g, 0.3, 0.75), o.noiseSigma = 3, anyAngle(g, o);
+     },
+     plain, 1, false, 99},
+    {"phone screen", 20, 3.5, 7.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       // Apps draw a module over 3 display pixels or more; those of 0.6 to 2 camera pixels
+       // beat against the sensor's grid.
+       o.screenPixelsPerModule = std::max(3.0, o.moduleSize / uniform(g, 0.6, 2.0));
+       o.blurSigma = uniform(g, 0.2, 0.5);
+       o.glare = uniform(g, 0.15, 0.5), o.glareRadius = uniform(g, 40, 160);
+       o.glareX = o.centerX + uniform(g, -80, 80), o.glareY = o.centerY + uniform(g, -80, 80);
+       o.noiseSigma = 3, anyAngle(g, o);
+     },
+     plain, 1, false, 95},
+    {"curved surface", 20, 2.5, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.cylinderRadius = uniform(g, 0.6, 1.5), o.gradient = uniform(g, 0.0, 0.4);
+       o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
+     },
+     plain, 1, false, 95},
+    {"thin cylinder compact", 20, 3.0, 7.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.cylinderRadius = uniform(g, 0.5, 0.8), o.gradient = uniform(g, 0.0, 0.3);
+       o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
+     },
+     [](int, std::mt19937& g) {  // a vial or a pen: compact symbols, up to 4 layers
+       SymbolRequest r;
+       r.kind = SymbolKind::Compact;
+       const std::string m = message(pick(g, 3, 40), g());
+       r.message = bytesOf(m);
+       return encoded(r, m);
+     },
+     1, false, 95},
+    {"dot gain and loss", 20, 3.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5, anyAngle(g, o);
+     },
+     plain, 1, false, 99},
+    {"sharpening halos", 20, 2.5, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       o.blurSigma = o.moduleSize * uniform(g, 0.1, 0.25), o.sharpenAmount = uniform(g, 0.8, 2.0);
+       o.sharpenSigma = uniform(g, 1.0, 2.5), o.noiseSigma = 3, anyAngle(g, o);
+     },
+     plain, 1, false, 99},
+    {"bayer demosaic", 20, 2.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) {
+       inkAndPaper(g, o), o.blurSigma = 0.4, o.noiseSigma = 4, anyAngle(g, o);
+     },
+     plain, 1, false, 99},
 };
+
+// Apart because it needs ffmpeg.
+const Condition kVideo = {"h264 video",
+                          16,
+                          3.0,
+                          6.0,
+                          [](std::mt19937& g, RenderOptions& o) {
+                            o.videoKbps = pick(g, 250, 800), o.noiseSigma = 2, anyAngle(g, o);
+                          },
+                          plain,
+                          1,
+                          false,
+                          99};
 
 struct Tally {
   int total = 0, read = 0, wrong = 0;
+  int exactRead = 0, exactOnly = 0;  // frames the exact decoder reads; of them, not by the reader
 };
 
+// Whatever the exact decoder reads, the whole-frame reader reads too, with the same bytes (the
+// exact decoder may add one spurious character at the end). Where the message holds FNC1 or an
+// ECI the exact decoder reads the flag's digits as text: there a read is all that is asked.
+void checkSuperset(const GrayBuf& frame, const std::vector<ReadResult>& results, bool flagged,
+                   const char* name, int i, Tally& t) {
+  const ExactDecodeResult exact =
+      decodeExact(LumaView{frame.row(0), frame.width(), frame.height(), frame.stride()});
+  if (exact.status != DataRead) return;
+  ++t.exactRead;
+  if (flagged && !results.empty()) return;
+  for (const ReadResult& r : results) {
+    const Bytes& e = exact.bytes;
+    if (r.bytes == e || (!e.empty() && r.bytes == Bytes(e.begin(), e.end() - 1))) return;
+  }
+  ++t.exactOnly;
+  std::printf("  EXACT ONLY %s #%d: \"%s\" (read: \"%s\")\n", name, i, shown(exact.bytes).c_str(),
+              results.empty() ? "" : shown(results[0].bytes).c_str());
+}
+
 // Case i of condition k is drawn from the generator seeded 1000 * (k + 1) + i.
-Tally runCondition(int k) {
-  const Condition& c = kConditions[k];
+Tally runCondition(const Condition& c, int k) {
   Tally t;
   for (int i = 0; i < c.count; ++i) {
     std::mt19937 g(1000u * (k + 1) + static_cast<unsigned>(i));
@@ -340,12 +482,23 @@ Tally runCondition(int k) {
     for (int s = 0; s < c.perFrame; ++s) {
       RenderOptions p = o;
       fit(contents[s].symbol, g, p, o.width * s / c.perFrame, o.width * (s + 1) / c.perFrame);
+      if (c.corner) {
+        const double margin = 0.75 * contents[s].symbol.size * std::sqrt(2.0) * p.moduleSize;
+        const double dx = uniform(g, 0, 0.08 * o.width), dy = uniform(g, 0, 0.08 * o.height);
+        p.centerX = g() % 2 ? margin + dx : o.width - margin - dx;
+        p.centerY = g() % 2 ? margin + dy : o.height - margin - dy;
+      }
       c.apply(g, p);
       parts.push_back({&contents[s].symbol, p});
     }
     const RenderOptions& frame = parts.front().placement;
     const bool inverted = frame.dark > frame.light;
-    const auto results = readFrame(AztecTest::renderScene(parts, frame));
+    const GrayBuf drawnFrame = AztecTest::renderScene(parts, frame);
+    ReadTrace trace;
+    const auto results = readFrame(drawnFrame, &trace);
+    const bool flagged =
+        std::any_of(contents.begin(), contents.end(), [](const Content& x) { return x.gs1 || x.eci; });
+    checkSuperset(drawnFrame, results, flagged, c.name, i, t);
     std::vector<int> seen(contents.size());
     for (const ReadResult& r : results) {
       const auto hit = std::find_if(contents.begin(), contents.end(),
@@ -366,26 +519,45 @@ Tally runCondition(int k) {
       ++t.total;
       t.read += seen[s] > 0;
       if (seen[s] == 0)
-        std::printf("  MISS %s #%d symbol %zu: %s\n", c.name, i, s,
-                    describe(frame, parts[s].placement, contents[s]).c_str());
+        std::printf("  MISS %s #%d symbol %zu: %s | %s\n", c.name, i, s,
+                    describe(frame, parts[s].placement, contents[s]).c_str(),
+                    tracedStage(trace, frame, parts[s].placement).c_str());
     }
   }
   return t;
 }
 
-// Zero wrong reads anywhere, 99% of all symbols read, and no condition collapsed.
+Tally runAndCheck(const Condition& c, int k) {
+  const Tally t = runCondition(c, k);
+  std::printf("%-22s %3d/%3d read, %d wrong\n", c.name, t.read, t.total, t.wrong);
+  EXPECT_GE(t.read * 100, t.total * (c.floorPercent ? c.floorPercent : 90)) << c.name;
+  return t;
+}
+
+// Zero wrong reads anywhere, 99% of the established conditions' symbols read, and no
+// condition below its floor.
 TEST(Corpus, ReadsEveryConditionAndKindWithoutWrongReads) {
-  Tally all;
+  Tally all, established;
   for (int k = 0; k < static_cast<int>(std::size(kConditions)); ++k) {
-    const Tally t = runCondition(k);
-    std::printf("%-22s %3d/%3d read, %d wrong\n", kConditions[k].name, t.read, t.total, t.wrong);
-    EXPECT_GE(t.read * 10, t.total * 9) << kConditions[k].name;
+    const Tally t = runAndCheck(kConditions[k], k);
     all.total += t.total, all.read += t.read, all.wrong += t.wrong;
+    all.exactRead += t.exactRead, all.exactOnly += t.exactOnly;
+    if (kConditions[k].floorPercent == 0) established.total += t.total, established.read += t.read;
   }
+  std::printf("%-22s %3d/%3d read\n", "established", established.read, established.total);
   std::printf("%-22s %3d/%3d read, %d wrong\n", "all", all.read, all.total, all.wrong);
-  EXPECT_GT(all.total, 400);
+  std::printf("exact decoder read %d frames, %d of them not by the whole-frame reader\n", all.exactRead,
+              all.exactOnly);
+  EXPECT_GT(all.exactRead, 100);
+  EXPECT_EQ(all.exactOnly, 0);
+  EXPECT_GT(established.total, 400);
   EXPECT_EQ(all.wrong, 0);
-  EXPECT_GE(all.read * 100, all.total * 99);
+  EXPECT_GE(established.read * 100, established.total * 99);
+}
+
+TEST(Corpus, ReadsThroughAVideoCodec) {
+  if (!AztecTest::videoCodecAvailable()) GTEST_SKIP() << "ffmpeg with an H.264 encoder is not on the PATH";
+  EXPECT_EQ(runAndCheck(kVideo, static_cast<int>(std::size(kConditions))).wrong, 0);
 }
 
 GrayBuf fromPixels(const std::vector<std::uint8_t>& px, int w, int h) {

@@ -185,3 +185,65 @@ TEST(Locator, InvalidViewsThrow) {
 }
 
 }  // namespace
+
+// The trace: the same results as without it; the symbol's finder accepted at its centre with its
+// ring and every module centre; blank margins flat and the symbol not; nothing accepted in
+// noise; frames too small to hold a symbol traced without a step.
+TEST(Locator, TraceFollowsTheReadAndChangesNothing) {
+  const EncodedSymbol e = encodeText("TRACE ME", SymbolKind::FullRange);
+  RenderOptions o;
+  o.moduleSize = 4.0;
+  o.centerX = 300;
+  o.centerY = 200;
+  o.angleDegrees = 20;
+  o.noiseSigma = 3;
+  const GrayBuf frame = AztecTest::renderSymbol(e, o);
+  const LumaView view{frame.row(0), frame.width(), frame.height(), frame.stride()};
+  ReadTrace trace;
+  const auto traced = WholeFrameReader().read(view, &trace);
+  const auto plain = WholeFrameReader().read(view);
+  ASSERT_EQ(traced.size(), 1u);
+  ASSERT_EQ(plain.size(), 1u);
+  EXPECT_EQ(traced[0].bytes, plain[0].bytes);
+  EXPECT_EQ(traced[0].corners, plain[0].corners);
+
+  int accepted = 0;
+  for (const TraceCandidate& c : trace.candidates) {
+    if (c.stage != TraceStage::Accepted) {
+      EXPECT_NE(c.stop, TraceStop::None);
+      continue;
+    }
+    ++accepted;
+    EXPECT_EQ(c.stop, TraceStop::None);
+    EXPECT_LT(std::hypot(c.centre.x - 300, c.centre.y - 200), 2.0);
+    EXPECT_NEAR(c.moduleSize, 4.0, 1.5);
+    EXPECT_TRUE(c.fullRange);
+    ASSERT_TRUE(c.ringCorners.has_value());
+    for (const Point2D& q : *c.ringCorners)
+      EXPECT_NEAR(std::hypot(q.x - 300, q.y - 200), 5.5 * 4 * std::sqrt(2.0), 2.0);
+    EXPECT_EQ(static_cast<int>(c.moduleCentres.size()), e.size * e.size);
+  }
+  EXPECT_EQ(accepted, 1);
+  EXPECT_EQ(trace.stepCounts[static_cast<int>(TraceStep::Binarise)], 1);
+  EXPECT_GE(trace.stepCounts[static_cast<int>(TraceStep::Decode)], 1);
+  ASSERT_EQ(trace.flat.size(), static_cast<std::size_t>(trace.flatColumns) * trace.flatRows);
+  auto flatAt = [&](int x, int y) {
+    return trace.flat[static_cast<std::size_t>(y / trace.flatBlockSize) * trace.flatColumns +
+                      x / trace.flatBlockSize];
+  };
+  EXPECT_TRUE(flatAt(620, 460));
+  EXPECT_FALSE(flatAt(300, 200));
+
+  std::mt19937 g(3);
+  std::vector<std::uint8_t> noise(320 * 240);
+  for (auto& p : noise) p = static_cast<std::uint8_t>(g());
+  EXPECT_TRUE(WholeFrameReader().read(LumaView{noise.data(), 320, 240, 320}, &trace).empty());
+  for (const TraceCandidate& c : trace.candidates) EXPECT_NE(c.stage, TraceStage::Accepted);
+
+  for (int width : {1, 65535}) {
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width), 128);
+    EXPECT_TRUE(WholeFrameReader().read(LumaView{row.data(), width, 1, width}, &trace).empty());
+    EXPECT_TRUE(trace.candidates.empty());
+    EXPECT_EQ(trace.stepCounts[static_cast<int>(TraceStep::Binarise)], 0);
+  }
+}

@@ -1,6 +1,6 @@
 // Message and metadata of located symbols: libzint's module matrices handed over as sampled
-// grids at every orientation, with ECI, GS1, structured append, reader initialisation, runes,
-// damage and garbage.
+// grids at every orientation, with ECI, runes, damage and garbage. GS1, structured append and
+// reader initialisation are pinned end to end by the corpus.
 
 #include "reader/symbol_content.h"
 
@@ -256,54 +256,6 @@ TEST(SymbolContent, EciDesignatorsSelectTheTextCharacterSet) {
   }
 }
 
-TEST(SymbolContent, Gs1DataWithFnc1) {
-  SymbolRequest request;
-  request.message = bytesOf("[01]09501101530003[10]AB-12[21]XYZ");
-  request.gs1 = true;
-  const ReadResult r = readEverywhere(AztecTest::encodeSymbol(request));
-  EXPECT_TRUE(r.gs1);
-  EXPECT_EQ(r.bytes, bytesOf("0109501101530003"
-                             "10AB-12\x1D"
-                             "21XYZ"));
-  EXPECT_EQ(r.text,
-            "0109501101530003"
-            "10AB-12\x1D"
-            "21XYZ");
-}
-
-TEST(SymbolContent, StructuredAppendIndexCountAndId) {
-  struct Case {
-    int index, count;
-    std::string id;
-  };
-  for (const Case& c : std::vector<Case>{{1, 2, ""}, {3, 5, "ID42"}, {26, 26, "x"}, {2, 3, "A-B.c"}}) {
-    SCOPED_TRACE(testing::Message() << c.index << "/" << c.count << " id '" << c.id << "'");
-    SymbolRequest request;
-    request.message = bytesOf("part of a longer message");
-    request.appendIndex = c.index;
-    request.appendCount = c.count;
-    request.appendId = c.id;
-    const ReadResult r = readEverywhere(AztecTest::encodeSymbol(request));
-    ASSERT_TRUE(r.structuredAppend.has_value());
-    EXPECT_EQ(r.structuredAppend->index, c.index);
-    EXPECT_EQ(r.structuredAppend->count, c.count);
-    EXPECT_EQ(r.structuredAppend->id, c.id);
-    EXPECT_EQ(r.bytes, request.message);
-  }
-}
-
-TEST(SymbolContent, ReaderInitialisationFlag) {
-  for (SymbolKind kind : {SymbolKind::Compact, SymbolKind::FullRange}) {
-    SymbolRequest request;
-    request.message = bytesOf(kind == SymbolKind::Compact ? "INIT" : std::string(300, 'p'));
-    request.kind = kind;
-    request.readerInit = true;
-    const ReadResult r = readEverywhere(AztecTest::encodeSymbol(request));
-    EXPECT_TRUE(r.readerInitialisation);
-    EXPECT_EQ(r.bytes, request.message);
-  }
-}
-
 TEST(SymbolContent, RunesAtEveryOrientation) {
   for (int value : {0, 1, 127, 255, 0x5A}) {
     const EncodedSymbol e = AztecTest::encodeRune(value);
@@ -361,19 +313,23 @@ TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
   for (int type : {0, 3, -1}) bad.push_back(good), bad.back().parameters.symbolType = type;
   for (int layers : {0, -1, 33, 1 << 30}) bad.push_back(good), bad.back().parameters.layers = layers;
   for (int rotation : {-1, 4, 1 << 30}) bad.push_back(good), bad.back().parameters.rotation = rotation;
-  for (int data : {0, -5, 48, 2049, 1 << 30}) bad.push_back(good), bad.back().parameters.dataCodewords = data;
+  // 40 data codewords leave no check codeword.
+  for (int data : {0, -5, 40, 48, 2049, 1 << 30})
+    bad.push_back(good), bad.back().parameters.dataCodewords = data;
   bad.push_back(good), bad.back().grid.clear();
   bad.push_back(good), bad.back().grid.pop_back();
   bad.push_back(good), bad.back().grid[5].pop_back();
   bad.push_back(good), bad.back().grid.assign(23, std::vector<bool>(23, true));
   bad.push_back(good), bad.back().grid.assign(23, std::vector<bool>(23, false));
   bad.push_back(LocatedSymbol{});
+  // An exception escaping fails the test as well.
   for (const LocatedSymbol& s : bad) {
-    EXPECT_NO_THROW(EXPECT_FALSE(decodeSymbolContent(s).has_value()));
-    EXPECT_NO_THROW(EXPECT_FALSE(decodeRuneSymbol(s).has_value()));
+    EXPECT_FALSE(decodeSymbolContent(s).has_value());
+    EXPECT_FALSE(decodeRuneSymbol(s).has_value());
   }
 
-  // Random grids under random but well-formed parameters.
+  // Random grids under random but well-formed parameters: with at least 3 check codewords random
+  // data never passes the check.
   std::mt19937 g(11);
   int read = 0;
   for (int trial = 0; trial < 400; ++trial) {
@@ -383,7 +339,6 @@ TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
     s.parameters.layers = 1 + static_cast<int>(g() % (compact ? 4 : 12));
     const ModeParameters& p =
         compact ? compactParameters(s.parameters.layers) : fullRangeParameters(s.parameters.layers);
-    // Mostly with at least 3 check codewords, below which random data may well pass the check.
     const bool anyCount = trial % 5 == 0;
     s.parameters.dataCodewords =
         1 + static_cast<int>(g() % (anyCount ? (compact ? 64 : 2048) : p.totalCodewords - 3));
@@ -392,14 +347,13 @@ TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
     s.grid.assign(p.symbolSize, std::vector<bool>(p.symbolSize));
     for (auto& column : s.grid)
       for (std::size_t y = 0; y < column.size(); ++y) column[y] = g() % 2 == 1;
-    bool got = false;
-    EXPECT_NO_THROW(got = decodeSymbolContent(s).has_value());
+    const bool got = decodeSymbolContent(s).has_value();
     if (!anyCount) read += got ? 1 : 0;
     BitRing ring(trial % 7 == 0 ? trial % 50 : 40);
     for (std::size_t i = 0; i < ring.size(); ++i) ring.set(static_cast<long long>(i), g() % 2 == 1);
     int rotation = 0;
     bool mirrored = false;
-    EXPECT_NO_THROW(decodeRune(ring, rotation, mirrored));
+    decodeRune(ring, rotation, mirrored);
   }
   EXPECT_EQ(read, 0);
 }

@@ -68,7 +68,32 @@ struct RenderOptions {
   double gradient = 0.0;              // illumination falls by this fraction across the frame
   double gradientAngleDegrees = 0.0;  // direction in which the light falls, 0 = to the right
   int jpegQuality = 0;                // 1..100: the finished frame goes through a JPEG round trip; 0 = none
+  // Harder conditions; their defaults leave the picture unchanged too. Per symbol:
+  double dotGain = 0.0;         // print: dark areas grow (> 0) or shrink (< 0) by this fraction of a module
+  double cylinderRadius = 0.0;  // printed round a cylinder of this radius in symbol sizes, its axis
+                                // along the picture's vertical before `angleDegrees`; 0 = flat
+  double screenPixelsPerModule = 0.0;  // shown on a display (RGB stripes, black matrix) at this many of its
+                                       // pixels a module, lit 3 modules round the symbol; 0 = printed
+  // Frame-wide:
+  double lensDistortion = 0.0;    // radial, about the frame centre: > 0 barrel, < 0 pincushion; the
+                                  // displacement at the corners as a fraction of the half diagonal.
+                                  // Centre and module size are then those seen at the symbol's centre.
+  double motionBlurLength = 0.0;  // pixels travelled during the exposure, 0 = none
+  double motionBlurAngleDegrees = 0.0;
+  double defocusRadius = 0.0;  // radius in pixels of the out-of-focus disc, 0 = none
+  double glare = 0.0;          // a highlight adding this fraction of full white at its centre
+  double glareX = 0.0, glareY = 0.0, glareRadius = 100.0;  // in pixels
+  bool bayer = false;  // colour ink and paper through an RGGB mosaic (noise per photosite), bilinear
+                       // demosaicing and back to luma; `dark` and `light` are then unused
+  std::uint32_t darkRgb = 0x202020, lightRgb = 0xE0E0E0;  // 0xRRGGBB
+  double sharpenAmount = 0.0;  // camera unsharp mask: adds this times the detail above a Gaussian ...
+  double sharpenSigma = 1.0;   // ... of this sigma in pixels
+  int videoKbps = 0;           // H.264 at this bitrate (ffmpeg): a short clip panning onto the frame, whose
+                               // last frame is returned; 0 = none. Needs even sizes.
 };
+
+// Whether `videoKbps` can be honoured: ffmpeg with an H.264 encoder is on the PATH.
+bool videoCodecAvailable();
 
 // One symbol of a scene: its geometry (moduleSize, centre, rotation, mirrored, angle, tilt,
 // tiltAxis, cameraDistance) is taken from `placement`; its frame-wide fields are ignored.

@@ -124,4 +124,135 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   }
 }
 
+// A module pattern drawn by the renderer; `dark(r, c)` for each module.
+template <class Dark>
+EncodedSymbol pattern(int n, Dark dark) {
+  EncodedSymbol e;
+  e.size = n;
+  e.modules.assign(n, std::vector<bool>(n));
+  for (int r = 0; r < n; ++r)
+    for (int c = 0; c < n; ++c) e.modules[r][c] = dark(r, c);
+  return e;
+}
+
+// Darkness summed over the frame (pixels fully dark), and its centroid.
+struct Ink {
+  double area = 0, x = 0, y = 0;
+};
+Ink ink(const GrayBuf& img, const RenderOptions& o) {
+  Ink k;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      const double d = (o.light - img.pixelAt(x, y)) / double(o.light - o.dark);
+      k.area += d, k.x += d * (x + 0.5), k.y += d * (y + 0.5);
+    }
+  k.x /= k.area, k.y /= k.area;
+  return k;
+}
+
+// Areas and positions worked out by hand from the geometry each effect models.
+TEST(RenderSymbol, PrintLensAndCurvatureMoveInkAsModelled) {
+  const EncodedSymbol dot = pattern(5, [](int r, int c) { return r == 2 && c == 2; });
+  RenderOptions o;
+  o.moduleSize = 20.0;
+  o.dotGain = 0.3;  // 3 px more each side, corners rounded: (1 + 4 * 0.15 + pi * 0.15^2) modules
+  EXPECT_NEAR(ink(AztecTest::renderSymbol(dot, o), o).area, 400 * 1.6707, 6.0);
+  o.dotGain = -0.3;  // (1 - 0.3)^2 modules
+  EXPECT_NEAR(ink(AztecTest::renderSymbol(dot, o), o).area, 400 * 0.49, 4.0);
+
+  // Barrel distortion draws a point 120 px off the frame centre, diagonally, in to 116.1 px.
+  const EncodedSymbol corner = pattern(41, [](int r, int c) { return r == 40 && c == 40; });
+  o = RenderOptions{};
+  o.moduleSize = 6.0, o.lensDistortion = 0.2;
+  Ink k = ink(AztecTest::renderSymbol(corner, o), o);
+  EXPECT_NEAR(k.x, 320 + 116.09, 0.3);
+  EXPECT_NEAR(k.y, 240 + 116.09, 0.3);
+  // Near a corner, the symbol's centre and module size are where and what was asked.
+  o.centerX = 560, o.centerY = 400, o.moduleSize = 10.0;
+  k = ink(AztecTest::renderSymbol(dot, o), o);
+  EXPECT_NEAR(k.x, 560, 0.3);
+  EXPECT_NEAR(k.y, 400, 0.3);
+  EXPECT_NEAR(k.area, 100, 3);
+
+  // Round a cylinder of radius 20 modules, 20 modules of label span 40 sin(0.5) = 19.18.
+  const EncodedSymbol block = pattern(20, [](int, int) { return true; });
+  o = RenderOptions{};
+  o.moduleSize = 10.0, o.cylinderRadius = 1.0;
+  EXPECT_NEAR(ink(AztecTest::renderSymbol(block, o), o).area, 191.77 * 200, 150);
+}
+
+// Motion smears along its direction only; a disc spreads an edge over exactly its radius and
+// no further (a Gaussian would leave tails); sharpening overshoots on both sides of an edge.
+TEST(RenderSymbol, MotionDefocusAndSharpeningShapeEdges) {
+  const EncodedSymbol half = pattern(20, [](int, int c) { return c < 10; });
+  auto row = [&](const RenderOptions& o) {  // pixels 190..209 across the edge at x = 200
+    const GrayBuf img = AztecTest::renderSymbol(half, o);
+    std::vector<int> v;
+    for (int x = 190; x < 210; ++x) v.push_back(img.pixelAt(x, 150));
+    return v;
+  };
+  RenderOptions o;
+  o.moduleSize = 10.0, o.width = 400, o.height = 300;
+  std::vector<int> sharp(10, 20);
+  sharp.resize(20, 230);
+  o.motionBlurLength = 8.0, o.motionBlurAngleDegrees = 90.0;  // along the edge
+  EXPECT_EQ(row(o), sharp);
+  o.motionBlurAngleDegrees = 0.0;  // across: 4 px each side
+  std::vector<int> v = row(o);
+  EXPECT_EQ(v[5], 20);
+  EXPECT_EQ(v[14], 230);
+  EXPECT_TRUE(v[6] > 20 && v[9] > v[6] && v[13] < 230) << ::testing::PrintToString(v);
+
+  o.motionBlurLength = 0.0, o.defocusRadius = 4.0;
+  v = row(o);
+  EXPECT_EQ(v[5], 20);
+  EXPECT_EQ(v[14], 230);
+  EXPECT_TRUE(v[6] > 20 && v[13] < 230) << ::testing::PrintToString(v);
+
+  o.defocusRadius = 0.0, o.blurSigma = 0.8, o.sharpenAmount = 1.5, o.sharpenSigma = 1.5;
+  v = row(o);
+  EXPECT_LT(*std::min_element(v.begin(), v.end()), 10);
+  EXPECT_GT(*std::max_element(v.begin(), v.end()), 240);
+}
+
+// A display's white is its stripes' light (half of it lost to the black matrix), its black a
+// little leak; colour ink through the mosaic keeps its luma where the picture is flat.
+TEST(RenderSymbol, ScreenAndColourSensorLevels) {
+  const EncodedSymbol half = pattern(20, [](int, int c) { return c < 10; });
+  RenderOptions o;
+  o.moduleSize = 12.0, o.screenPixelsPerModule = 3.0;  // display pixels of 4 camera pixels
+  const GrayBuf screen = AztecTest::renderSymbol(half, o);
+  double dark = 0, light = 0;
+  for (int y = 200; y < 280; ++y)
+    for (int x = 0; x < 48; ++x) dark += screen.pixelAt(220 + x, y), light += screen.pixelAt(336 + x, y);
+  EXPECT_NEAR(dark / (80 * 48), 20 + 210 * 0.04 * 0.4994, 1.0);
+  EXPECT_NEAR(light / (80 * 48), 20 + 210 * 0.4994, 1.0);
+
+  o = RenderOptions{};
+  o.moduleSize = 12.0, o.bayer = true, o.darkRgb = 0x6A1010, o.lightRgb = 0xF0E0A0;
+  const GrayBuf colour = AztecTest::renderSymbol(half, o);
+  EXPECT_EQ(colour.pixelAt(250, 240), 43);   // 0.299 * 106 + 0.701 * 16
+  EXPECT_EQ(colour.pixelAt(360, 240), 221);  // 0.299 * 240 + 0.587 * 224 + 0.114 * 160
+  EXPECT_EQ(colour.pixelAt(10, 10), 221);
+}
+
+// The codec really runs: the frame changes, stays close to the picture, and is the same every run.
+TEST(RenderSymbol, VideoRoundTripIsLossyAndRepeatable) {
+  if (!AztecTest::videoCodecAvailable()) GTEST_SKIP() << "ffmpeg with an H.264 encoder is not on the PATH";
+  const EncodedSymbol s = AztecTest::encodeText("VIDEO", SymbolKind::FullRange, 3);
+  RenderOptions o;
+  o.moduleSize = 5.0, o.angleDegrees = 17.0, o.videoKbps = 300;
+  const std::vector<std::uint8_t> coded = pixels(AztecTest::renderSymbol(s, o));
+  EXPECT_EQ(coded, pixels(AztecTest::renderSymbol(s, o)));
+  o.videoKbps = 0;
+  const std::vector<std::uint8_t> clean = pixels(AztecTest::renderSymbol(s, o));
+  double diff = 0.0;
+  for (std::size_t i = 0; i < clean.size(); ++i) diff += std::abs(coded[i] - clean[i]);
+  diff /= static_cast<double>(clean.size());
+  EXPECT_GT(diff, 0.2);
+  EXPECT_LT(diff, 8.0);
+  o.width = 641, o.videoKbps = 300;
+  EXPECT_THROW(AztecTest::renderSymbol(s, o), std::invalid_argument);
+}
+
 }  // namespace

@@ -1,9 +1,8 @@
-// The mode message and the data layers, read from encoder module matrices ([row][column],
-// true = dark) turned and mirrored, and from synthetic rings and grids.
+// The mode message and the data layers from synthetic rings and grids and a damaged encoder
+// symbol. Every orientation of real symbols is pinned by the exact decoder's frames.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -18,48 +17,13 @@ namespace {
 
 using Matrix = std::vector<std::vector<bool>>;
 
-// The grid (grid[x][y], column x, row y) of the picture turned `rotation` quarter turns
-// clockwise, then mirrored when asked: what the mode message reports as (rotation, mirrored).
-SampledGrid seenAs(const Matrix& m, int rotation, bool mirrored) {
+// The grid (grid[x][y], column x, row y) of a module matrix [row][column].
+SampledGrid gridOf(const Matrix& m) {
   const int n = static_cast<int>(m.size());
   SampledGrid g(n, std::vector<bool>(n));
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) g[x][y] = m[y][x];
-  for (int t = 0; t < rotation; ++t) {
-    SampledGrid turned = g;
-    for (int y = 0; y < n; ++y)
-      for (int x = 0; x < n; ++x) turned[n - 1 - y][x] = g[x][y];
-    g = turned;
-  }
-  if (mirrored) std::reverse(g.begin(), g.end());
   return g;
-}
-
-// Matrix position (row, column) of ring index i: the square at `radius` around the centre,
-// index 0 its top-left corner, running clockwise.
-std::pair<int, int> ringPosition(int size, int radius, int i) {
-  const int c = size / 2, t = i % (2 * radius);
-  switch (i / (2 * radius)) {
-    case 0:
-      return {c - radius, c - radius + t};
-    case 1:
-      return {c - radius + t, c + radius};
-    case 2:
-      return {c + radius, c + radius - t};
-    default:
-      return {c + radius - t, c - radius};
-  }
-}
-
-// The 40 (compact) or 56 (full-range) mode-message ring samples of a grid.
-BitRing ringOf(const SampledGrid& g, bool compact) {
-  const int radius = compact ? 5 : 7;
-  BitRing ring(8 * radius);
-  for (int i = 0; i < 8 * radius; ++i) {
-    const auto [r, c] = ringPosition(static_cast<int>(g.size()), radius, i);
-    ring.set(i, g[c][r]);
-  }
-  return ring;
 }
 
 // Ring index of mode-message bit b for an upright, unmirrored symbol: the two corner marks at
@@ -159,55 +123,8 @@ TEST(DecodeSymbolData, NothingForMissingOrUnreadableData) {
     for (int col = 0; col < 6; ++col) row[col] = !row[col];
   SymbolCandidate real = candidate(true, 2);
   real.dataCodewords = symbol.dataCodewords;
-  const SampledGrid damaged = seenAs(symbol.modules, 0, false);
+  const SampledGrid damaged = gridOf(symbol.modules);
   EXPECT_FALSE(decodeSymbolData(real, &damaged).has_value());
-}
-
-// Encoder symbols with 2 (compact) or 3 (full-range) wrong mode-message codewords, turned and
-// mirrored: every row of the orientation table, the mode message corrected and the data read.
-// The expected text includes what the encoder's pad decodes to (a run of ones, then the zeros of
-// stuffed codewords).
-TEST(DecodeSymbolData, EveryRotationAndMirrorGivesTheModeAndTheMessage) {
-  struct Case {
-    std::string text;
-    AztecTest::SymbolKind kind;
-    int layers;
-    std::string pad;
-  };
-  const Case cases[] = {
-      {"HELLO WORLD", AztecTest::SymbolKind::Compact, 1, ""},
-      {"MODULE ZERO AZTEC", AztecTest::SymbolKind::Compact, 2, "W"},  // pad 11 + stuffed 000
-      {"PACK MY BOX WITH FIVE DOZEN LIQUOR JUG", AztecTest::SymbolKind::Compact, 4, ""},
-      {"ORIENTATION 123", AztecTest::SymbolKind::FullRange, 1, ""},
-      {"NINE LAYERS LEAD FOUR BITS", AztecTest::SymbolKind::FullRange, 9, ""},
-      {"THIRTY TWO LAYER", AztecTest::SymbolKind::FullRange, 32, ""}};
-  for (const Case& k : cases) {
-    auto symbol = AztecTest::encodeText(k.text, k.kind, k.layers);
-    std::vector<std::pair<int, int>> flips;
-    for (int w : symbol.compact ? std::vector<int>{0, 5} : std::vector<int>{1, 4, 9})
-      for (int b = 4 * w; b < 4 * w + 4; ++b)
-        flips.push_back(
-            ringPosition(symbol.size, symbol.compact ? 5 : 7, ringIndexOfMessageBit(symbol.compact, b)));
-    AztecTest::flipModules(symbol, flips);
-    for (int rotation = 0; rotation < 4; ++rotation)
-      for (bool mirrored : {false, true}) {
-        SCOPED_TRACE(::testing::Message() << k.text << " rotation " << rotation << " mirrored " << mirrored);
-        const SampledGrid grid = seenAs(symbol.modules, rotation, mirrored);
-        const SymbolCandidate c = decoded(symbol.compact, ringOf(grid, symbol.compact));
-        const std::vector<int> f = fields(c);
-        EXPECT_EQ(std::vector<int>(f.begin(), f.begin() + 7),
-                  (std::vector{rotation, mirrored ? 1 : 0, symbol.layers, symbol.dataCodewords,
-                               symbol.codewordSize, symbol.totalCodewords, symbol.size}));
-        lastErrorCount = -1;
-        const auto bytes = decodeSymbolData(c, &grid);
-        ASSERT_TRUE(bytes.has_value());
-        EXPECT_EQ(std::string(bytes->begin(), bytes->end()), k.text + k.pad);
-        // Turned reads differ from the upright one only in the leading-bit positions, which
-        // then hold the walk's first bits instead of its wrapped last bits: one codeword at most.
-        EXPECT_TRUE(lastErrorCount == 0 || (lastErrorCount == 1 && rotation > 0 && c.leadingBits > 0))
-            << lastErrorCount;
-      }
-  }
 }
 
 }  // namespace

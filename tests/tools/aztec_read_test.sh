@@ -79,6 +79,17 @@ if ! grep -Eq '^\{"file":"[^"]*blank\.pgm","status":(0|1|null),"statusText":".*"
   echo "FAIL: --json line for a blank frame:"; cat "$tmp/out"; failures=$((failures + 1))
 fi
 
+# --debug: a picture per frame, in colour and of the frame's size; an unwritable directory is one
+# line and exit 2 before anything is read or written.
+"$make" raw 120x90 ONE >"$tmp/one.raw"
+expect 0 "" --debug "$tmp/debug" --size 120x90 "$tmp/one.raw"
+# The PNG header: width, height, bit depth 8, colour type 2 (RGB).
+if [ "$(od -An -tu1 -j16 -N10 "$tmp/debug/one.raw-frame0.png" 2>/dev/null | xargs)" != "0 0 0 120 0 0 0 90 8 2" ]; then
+  echo "FAIL: --debug wrote no 120x90 RGB picture"; ls -la "$tmp/debug"; failures=$((failures + 1))
+fi
+expect 2 "cannot create debug directory '$tmp/one.raw/d'" --debug "$tmp/one.raw/d" --json "$tmp/blank.pgm"
+[ -s "$tmp/out" ] && { echo "FAIL: output written despite an unwritable --debug directory"; failures=$((failures + 1)); }
+
 # A file error among readable files: the others are still reported, exit 2 wins.
 expect 2 "$tmp/missing.png: cannot open" --json "$tmp/blank.pgm" "$tmp/missing.png"
 grep -q '"file":"[^"]*blank.pgm"' "$tmp/out" || { echo "FAIL: blank.pgm not reported next to a missing file"; failures=$((failures + 1)); }

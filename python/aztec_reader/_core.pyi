@@ -1,0 +1,19 @@
+from typing import Optional, Tuple
+
+import numpy as np
+import numpy.typing as npt
+
+class InputError(ValueError): ...
+
+def read(
+    pixels: npt.NDArray[np.uint8],
+    rgb: Tuple[int, int, int],
+    region: Optional[Tuple[int, int, int, int]],
+    try_inverted: bool,
+    runes: bool,
+    max_symbols: int,
+) -> list[tuple]: ...
+def decode_exact(pixels: npt.NDArray[np.uint8], rgb: Tuple[int, int, int]) -> Tuple[int, str, bytes]: ...
+def decode_image(data: bytes) -> npt.NDArray[np.uint8]: ...
+def json_string(text: bytes) -> str: ...
+def time_reads(pixels: npt.NDArray[np.uint8], repeat: int) -> float: ...
