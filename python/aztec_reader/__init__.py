@@ -180,12 +180,14 @@ def _buffer_array(image: Any) -> np.ndarray:
 
 def _pixels(image: Any, channel_order: str) -> Tuple[np.ndarray, Tuple[int, int, int]]:
     """The uint8 array behind `image` and the channel indices of red, green and blue."""
+    if channel_order not in _ORDERS:
+        raise ValueError(f"channel_order must be one of {', '.join(_ORDERS)}, got {channel_order!r}")
+    if type(image) is np.ndarray and image.dtype.char == "B" and image.ndim == 2 and image.size:
+        return image, (0, 1, 2)  # the common case, checked cheaply
     if image is None:
         raise TypeError(f"image is None: expected {_EXPECTED}")
     if isinstance(image, (io.IOBase, str, os.PathLike)):
         raise TypeError(f"image is a {type(image).__name__}: read_file() reads image files, read() takes pixels")
-    if channel_order not in _ORDERS:
-        raise ValueError(f"channel_order must be one of {', '.join(_ORDERS)}, got {channel_order!r}")
     if _is_pillow(image):
         array, channel_order = _pillow_array(image), "RGB"
     elif isinstance(image, np.ndarray) or hasattr(image, "__array_interface__") or hasattr(image, "__array__"):
@@ -281,11 +283,15 @@ class Reader:
 
 
 def _symbol(t: tuple) -> Symbol:
-    t = list(t)
+    # Filled in directly: the frozen dataclass's own __init__ costs more than the read of a
+    # small frame's result should.
+    s = object.__new__(Symbol)
+    fields = dict(zip(_FIELDS, t))
     if t[3] is not None:
-        t[3] = StructuredAppend(*t[3])
+        fields["structured_append"] = StructuredAppend(*t[3])
     t[-1].flags.writeable = False
-    return Symbol(*t)
+    s.__dict__.update(fields)
+    return s
 
 
 def read(

@@ -212,12 +212,6 @@ int main(int argc, char** argv) {
                   : E_POINTER;
   check(hr == S_OK, "QueryInterface for the default interface: " + hex(hr));
   if (hr != S_OK) return 1;
-  HSTRING name = nullptr;
-  hr = reader->GetRuntimeClassName(&name);
-  check(hr == S_OK && std::wstring(WindowsGetStringRawBuffer(name, nullptr)) ==
-                          RuntimeClass_KalvaroWindows81_AztecReader,
-        "GetRuntimeClassName");
-  WindowsDeleteString(name);
   instance.reset();
   factory.reset();
   check(canUnloadNow() == S_FALSE, "DllCanUnloadNow with a reader alive");
