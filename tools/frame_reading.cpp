@@ -22,18 +22,6 @@ std::string oneLine(std::string text) {
   return text;
 }
 
-const char* formatName(Aztec::SymbolFormat format) {
-  switch (format) {
-    case Aztec::SymbolFormat::Compact:
-      return "compact";
-    case Aztec::SymbolFormat::FullRange:
-      return "full-range";
-    case Aztec::SymbolFormat::Rune:
-      return "rune";
-  }
-  return "unknown";
-}
-
 std::string jsonNumber(double value) {
   if (!std::isfinite(value)) return "null";
   char buf[32];
@@ -59,7 +47,7 @@ std::string symbolJsonKeys(const Aztec::ReadResult& r) {
   return ",\"text\":" + jsonString(r.text) + ",\"bytesHex\":\"" + toHex(r.bytes) + "\"" +
          ",\"gs1\":" + jsonBool(r.gs1) + ",\"structuredAppend\":" + sa +
          ",\"readerInitialisation\":" + jsonBool(r.readerInitialisation) + ",\"format\":\"" +
-         formatName(r.format) + "\"" + ",\"layers\":" + std::to_string(r.layers) +
+         Aztec::toString(r.format) + "\"" + ",\"layers\":" + std::to_string(r.layers) +
          ",\"dataCodewords\":" + std::to_string(r.dataCodewords) +
          ",\"checkCodewords\":" + std::to_string(r.checkCodewords) +
          ",\"correctedCodewords\":" + std::to_string(r.correctedCodewords) +
@@ -86,11 +74,12 @@ void readWholeFrame(const Velmora::Image::GrayBuf& frame, const ReadSettings& se
     report.notes.push_back(std::to_string(symbols.size()) + (symbols.size() == 1 ? " symbol" : " symbols"));
     for (std::size_t i = 0; i < symbols.size(); ++i) {
       const Aztec::ReadResult& r = symbols[i];
-      report.notes.push_back(
-          "symbol " + std::to_string(i + 1) + ": " + formatName(r.format) + ", " + std::to_string(r.layers) +
-          " layers, " + std::to_string(r.dataCodewords) + " data + " + std::to_string(r.checkCodewords) +
-          " check codewords, " + std::to_string(r.correctedCodewords) + " corrected, rotation " +
-          std::to_string(r.rotation) + (r.mirrored ? ", mirrored" : "") + (r.inverted ? ", inverted" : ""));
+      report.notes.push_back("symbol " + std::to_string(i + 1) + ": " + Aztec::toString(r.format) + ", " +
+                             std::to_string(r.layers) + " layers, " + std::to_string(r.dataCodewords) +
+                             " data + " + std::to_string(r.checkCodewords) + " check codewords, " +
+                             std::to_string(r.correctedCodewords) + " corrected, rotation " +
+                             std::to_string(r.rotation) + (r.mirrored ? ", mirrored" : "") +
+                             (r.inverted ? ", inverted" : ""));
     }
   }
   if (settings.verbose)

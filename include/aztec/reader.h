@@ -29,6 +29,9 @@ struct ReaderOptions {
 
 enum class SymbolFormat { Compact, FullRange, Rune };
 
+// "compact", "full-range" or "rune": the name the tools and bindings print.
+const char* toString(SymbolFormat format);
+
 struct StructuredAppend {
   int index = 0;   // 1-based position of this symbol in the sequence
   int count = 0;   // number of symbols in the sequence

@@ -94,18 +94,6 @@ class Pixels {
   py::array_t<std::uint8_t> copy_;
 };
 
-const char* formatName(Aztec::SymbolFormat format) {
-  switch (format) {
-    case Aztec::SymbolFormat::Compact:
-      return "compact";
-    case Aztec::SymbolFormat::FullRange:
-      return "full-range";
-    case Aztec::SymbolFormat::Rune:
-      return "rune";
-  }
-  return "unknown";
-}
-
 py::bytes toBytes(const std::vector<std::uint8_t>& bytes) {
   return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
@@ -128,7 +116,7 @@ py::tuple symbolTuple(const Aztec::ReadResult& r) {
     c(i, 1) = r.corners[static_cast<std::size_t>(i)].y;
   }
   return py::make_tuple(toBytes(r.bytes), utf8(r.text), r.gs1, sa, r.readerInitialisation,
-                        formatName(r.format), r.layers, r.dataCodewords, r.checkCodewords,
+                        Aztec::toString(r.format), r.layers, r.dataCodewords, r.checkCodewords,
                         r.correctedCodewords, r.rotation, r.mirrored, r.inverted, corners);
 }
 

@@ -2,6 +2,18 @@
 
 namespace Aztec {
 
+const char* toString(SymbolFormat format) {
+  switch (format) {
+    case SymbolFormat::Compact:
+      return "compact";
+    case SymbolFormat::FullRange:
+      return "full-range";
+    case SymbolFormat::Rune:
+      return "rune";
+  }
+  return "unknown";
+}
+
 const char* toString(TraceStage stage) {
   switch (stage) {
     case TraceStage::Found:
