@@ -194,26 +194,57 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
     double edge[5];
     int found = 0;
     bool colour = true;
-    for (int s = 1; s <= steps && found < 5; ++s) {
+    // The ray's unit as far as its first crossings allow it: a walk that can no longer meet
+    // the pattern stops there, and one that has it stops once the outer dark ring is wide
+    // enough. Only the length of the walk changes, not which rays pass.
+    double uLo = 0.0, uHi = reach;
+    double u = 0.0;
+    bool ok = false, decided = false;
+    for (int s = 1; s <= steps; ++s) {
+      const double at = (s - 0.5) * step;
+      if (found == 4 && at - edge[3] >= kOuterRingMin * u - kOuterRingSlack) {
+        ok = true;
+        decided = true;
+        break;
+      }
+      if (found < 4 && at > 3.5 * uHi * (1.0 + 1e-9) + 1e-9) break;
       const double x = c.x + dx * s, y = c.y + dy * s;
       if (x < 0.0 || y < 0.0 || x >= p.width || y >= p.height) break;
       const bool dark = fine ? bin.darkInterpolated(x, y, inverted)
                              : bin.dark(static_cast<int>(x), static_cast<int>(y), inverted);
-      if (dark != colour) {
-        edge[found++] = (s - 0.5) * step;
-        colour = !colour;
+      if (dark == colour) continue;
+      colour = !colour;
+      edge[found] = at;
+      if (found < 3) {
+        // |at - (found + 0.5) u| within the crossing tolerance bounds u from both sides.
+        const double m = found + 0.5;
+        uLo = std::max(uLo, (at - kRingCrossingSlack) / (m + kRingCrossingTolerance));
+        uHi = std::min(uHi, (at + kRingCrossingSlack) / (m - kRingCrossingTolerance));
+        ++found;
+        if (uLo > uHi * (1.0 + 1e-9) + 1e-9) break;
+        continue;
       }
-    }
-    bool ok = found >= 4;
-    if (ok) {
-      // Concentric similar squares put the crossings of every ray at 0.5, 1.5, 2.5 and 3.5
-      // times one unit, whatever the ray's angle.
-      const double u = edge[3] / 3.5;
-      for (int r = 0; r < 3 && ok; ++r)
-        ok = std::abs(edge[r] - (r + 0.5) * u) <= kRingCrossingTolerance * u + kRingCrossingSlack;
+      if (found == 3) {
+        // Concentric similar squares put the crossings of every ray at 0.5, 1.5, 2.5 and 3.5
+        // times one unit, whatever the ray's angle.
+        u = edge[3] / 3.5;
+        bool crossings = true;
+        for (int r = 0; r < 3 && crossings; ++r)
+          crossings = std::abs(edge[r] - (r + 0.5) * u) <= kRingCrossingTolerance * u + kRingCrossingSlack;
+        found = 4;
+        if (!crossings) {
+          decided = true;
+          break;
+        }
+        continue;
+      }
       // The outer dark ring follows.
-      if (ok && found == 5) ok = edge[4] - edge[3] >= kOuterRingMin * u - kOuterRingSlack;
+      ok = edge[4] - edge[3] >= kOuterRingMin * u - kOuterRingSlack;
+      decided = true;
+      break;
     }
+    // The walk ended (reach or border) after the four crossings without a fifth: it holds.
+    if (!decided) ok = found == 4;
     if (!ok) {
       if (++failed > kRingRayFailures) return std::nullopt;
       continue;
