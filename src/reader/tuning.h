@@ -78,6 +78,10 @@ constexpr double kRecentreSlack = 2.0;
 constexpr int kRingRays = 32;
 constexpr int kRingRayFailures = 10;
 constexpr double kRingRayStep = 0.5;
+// Four failures among the first eight rays (evenly spread) end the check early: the finders
+// read in the field frames fail at most two of them, noise and textures mostly more.
+constexpr int kRingQuickRays = 8;
+constexpr int kRingQuickFailures = 4;
 // Row runs under 4 px mean modules under about 3 px, which alias on the pixel grid: there the
 // rays read interpolated values.
 constexpr double kFineModule = 4.0;
