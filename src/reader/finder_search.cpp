@@ -316,10 +316,6 @@ int lightRingPoints(const Binarizer& bin, double cx, double cy, double w, bool i
   return light;
 }
 
-bool circleAgrees(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
-  return lightRingPoints(bin, cx, cy, w, inverted) >= kCircleAgreeing;
-}
-
 // The centre module's middle through `centre`, in its row and then its column, twice: the
 // cross checks can end a pixel or two off on a module turned near 45 degrees.
 void recentre(const Binarizer& bin, Point2D& centre, double maxRun, bool inverted) {
@@ -484,8 +480,14 @@ std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool in
       // only (rounding spoils the others), and so may one that blur has shrunk to a dot; such a
       // hit must show the light ring around it first.
       const bool dot = runs[i] < kDotShare * w;
-      if (!repeated && ((w >= kSingleRowModule && !dot) || !circleAgrees(bin, cx, y + 0.5, w, inv))) continue;
-      found.push_back({static_cast<float>(cx), static_cast<float>(y + 0.5), static_cast<float>(w), inv});
+      int ring = -1;
+      if (!repeated) {
+        if (w >= kSingleRowModule && !dot) continue;
+        ring = lightRingPoints(bin, cx, y + 0.5, w, inv);
+        if (ring < kCircleAgreeing) continue;
+      }
+      found.push_back({static_cast<float>(cx), static_cast<float>(y + 0.5), static_cast<float>(w), inv,
+                       static_cast<std::int8_t>(ring)});
     }
   }
   return found;
@@ -496,7 +498,7 @@ std::optional<FinderCandidate> confirmHit(const Binarizer& bin, const FinderHit&
 }
 
 int lightRingScore(const Binarizer& bin, const FinderHit& hit) {
-  return lightRingPoints(bin, hit.x, hit.y, hit.w, hit.inverted);
+  return hit.lightRing >= 0 ? hit.lightRing : lightRingPoints(bin, hit.x, hit.y, hit.w, hit.inverted);
 }
 
 bool verifyFinder(const Binarizer& bin, FinderCandidate& candidate) {

@@ -5,6 +5,7 @@
 
 #include <aztec/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct FinderHit {
   float y = 0.0f;
   float w = 0.0f;  // module width from the row's runs
   bool inverted = false;
+  std::int8_t lightRing = -1;  // lightRingScore when the scan needed it already, else -1
 };
 
 // Candidates of one polarity closer than this in x and in y are the same finder.

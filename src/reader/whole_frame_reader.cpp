@@ -489,17 +489,35 @@ std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, 
     // Nearest to the frame centre first; in a region with more hits than it may confirm, those
     // with the light ring around them first.
     const bool crowded = static_cast<int>(list.size()) > kRegionConfirms;
-    std::vector<std::pair<std::pair<int, double>, std::size_t>> byRank(list.size());
-    for (std::size_t i = 0; i < list.size(); ++i)
-      byRank[i] = {{crowded ? -lightRingScore(binarizer, list[i]) : 0, dist({list[i].x, list[i].y})}, i};
-    std::stable_sort(byRank.begin(), byRank.end(),
-                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    struct Ranked {
+      int ring;
+      double distance2;
+      std::size_t index;
+    };
+    std::vector<Ranked> byRank(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const double dx = list[i].x - fcx, dy = list[i].y - fcy;
+      byRank[i] = {crowded ? lightRingScore(binarizer, list[i]) : 0, dx * dx + dy * dy, i};
+    }
+    const auto ahead = [](const Ranked& x, const Ranked& y) {
+      if (x.ring != y.ring) return x.ring > y.ring;
+      if (x.distance2 != y.distance2) return x.distance2 < y.distance2;
+      return x.index < y.index;
+    };
+    // Only the head of a crowded region is ever looked at: sorted a slice at a time.
+    const std::size_t slice = 2 * kRegionConfirms;
+    std::size_t sortedEnd = 0;
 
     // Confirm; hits close to a confirmed centre add nothing.
     std::vector<FinderCandidate> cands;
     int confirms = 0;
-    for (const auto& ranked : byRank) {
-      const FinderHit& h = list[ranked.second];
+    for (std::size_t r = 0; r < byRank.size(); ++r) {
+      if (r == sortedEnd) {
+        sortedEnd = std::min(byRank.size(), sortedEnd + slice);
+        std::partial_sort(byRank.begin() + static_cast<std::ptrdiff_t>(r),
+                          byRank.begin() + static_cast<std::ptrdiff_t>(sortedEnd), byRank.end(), ahead);
+      }
+      const FinderHit& h = list[byRank[r].index];
       if (covered({h.x, h.y}) || known(h.x, h.y, h.inverted, 0.0)) continue;
       if (confirms++ >= kRegionConfirms) break;
       auto c = confirmHit(binarizer, h);
