@@ -10,7 +10,7 @@
 
 #include "runtime/kalvaro_windows81.h"
 #include "support/component_loader.h"
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 using KalvaroWindows81::__IAztecReaderPublicNonVirtuals;
 using KalvaroWindows81::IID___IAztecReaderPublicNonVirtuals;

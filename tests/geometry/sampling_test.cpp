@@ -11,7 +11,7 @@
 #include "geometry/grid_points.h"
 #include "geometry/mode_message_sampling.h"
 #include "geometry/transform_sampler.h"
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace Aztec {
 namespace {

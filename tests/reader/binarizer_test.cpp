@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace {
 

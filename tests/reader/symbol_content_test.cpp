@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "common/utf8.h"
-#include "support/symbol_frames.h"
 #include "symbol/codeword_correction.h"
 #include "symbol/data_layers.h"
 #include "symbol/mode_message.h"
+#include "synth/symbol_frames.h"
 
 namespace {
 

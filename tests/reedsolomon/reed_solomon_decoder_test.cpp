@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/rs_encoder.h"
+#include "synth/rs_encoder.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "reedsolomon/exceptions.h"
-#include "support/rs_encoder.h"
+#include "synth/rs_encoder.h"
 
 namespace Aztec {
 namespace {
