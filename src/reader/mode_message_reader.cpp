@@ -35,7 +35,9 @@ std::optional<SymbolCandidate> readModeMessage(const PolarPlane& plane, const Pe
     for (const BitRing& ring : rings) {
       SymbolCandidate p;
       p.symbolType = fullRange ? kFullRange : kCompact;
-      if (decodeModeMessage(p, ring)) {
+      // The correction may turn a misread ring into another valid message: one that counts more
+      // data words than its layers hold was not this symbol's.
+      if (decodeModeMessage(p, ring) && p.dataCodewords <= p.totalCodewords) {
         const double c = fullRange ? 5.0 : 3.0;  // grid radius of the finder corners
         p.center = t.map(0.0, 0.0);
         p.corners = {t.map(-c, -c), t.map(c, -c), t.map(c, c), t.map(-c, c)};
