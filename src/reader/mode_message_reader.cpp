@@ -6,7 +6,7 @@
 #include "symbol/mode_message.h"
 #include "symbol/ring_walk.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange,
                                double scale) {
@@ -50,4 +50,4 @@ std::optional<SymbolCandidate> readModeMessage(const PolarPlane& plane, const Pe
   return std::nullopt;
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

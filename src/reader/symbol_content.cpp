@@ -11,7 +11,7 @@
 #include "symbol/mode_message.h"
 #include "symbol/ring_walk.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 namespace {
 
 constexpr int kRuneSize = 11;
@@ -246,4 +246,4 @@ std::optional<ReadResult> decodeRuneSymbol(const LocatedSymbol& symbol) {
   return decodeRuneRing(ring, symbol.inverted, symbol.corners);
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

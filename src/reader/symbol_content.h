@@ -14,7 +14,7 @@
 #include "geometry/data_grid_sampling.h"
 #include "symbol/bit_ring.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 // What the locator hands over: the mode-message parameters in a SymbolCandidate (symbolType,
 // rotation, mirrored, layers, dataCodewords, codewordSize, totalCodewords, symbolSize,
@@ -59,4 +59,4 @@ std::optional<ReadResult> decodeRuneSymbol(const LocatedSymbol& symbol);
 std::optional<ReadResult> decodeRuneRing(const BitRing& ring, bool inverted,
                                          const std::array<Point2D, 4>& corners);
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

@@ -19,6 +19,9 @@
 
 namespace Aztec {
 
+// The stages are internal; this file wires them together into the public reader.
+using namespace detail;
+
 namespace {
 
 using namespace Tuning;

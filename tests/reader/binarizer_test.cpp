@@ -13,6 +13,7 @@
 namespace {
 
 using namespace Aztec;
+using namespace Aztec::detail;
 
 LumaPlane planeOf(const Velmora::Image::GrayBuf& img) {
   return {img.row(0), img.width(), img.height(), img.stride()};

@@ -18,6 +18,7 @@
 namespace {
 
 using namespace Aztec;
+using namespace Aztec::detail;
 
 struct Geometry {
   bool fullRange;

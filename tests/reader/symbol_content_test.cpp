@@ -20,6 +20,7 @@
 namespace {
 
 using namespace Aztec;
+using namespace Aztec::detail;
 using AztecTest::EncodedSymbol;
 using AztecTest::SymbolKind;
 using AztecTest::SymbolRequest;
