@@ -30,6 +30,15 @@ struct LocatedSymbol {
   std::array<Point2D, 4> corners{};
 };
 
+// The data-word count of a mode message (symbolType, dataCodewords and totalCodewords filled),
+// the reader-initialisation flag taken out of it; nothing when the symbol cannot hold that many
+// data words and a check word.
+struct DataCount {
+  int dataCodewords = 0;
+  bool readerInit = false;
+};
+std::optional<DataCount> dataCount(const SymbolCandidate& candidate);
+
 // The message and metadata, or nothing when the codewords cannot be corrected or the bit stream
 // is malformed. Never throws for bad data.
 std::optional<ReadResult> decodeSymbolContent(const LocatedSymbol& symbol);
