@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "image/gray_buf.h"
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace AztecBench {
 

@@ -10,7 +10,7 @@
 
 #include "reedsolomon/generic_gf.h"
 #include "reedsolomon/reed_solomon_decoder.h"
-#include "support/rs_encoder.h"
+#include "synth/rs_encoder.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "reedsolomon/exceptions.h"
 #include "reedsolomon/generic_gf.h"
 #include "reedsolomon/reed_solomon_decoder.h"
-#include "support/rs_encoder.h"
+#include "synth/rs_encoder.h"
 
 using namespace Aztec::ReedSolomon;
 

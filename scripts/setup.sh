@@ -9,7 +9,7 @@ packages=(
   libzint-dev libstb-dev
   pkg-config clang-format
   # Python package and its tests
-  python3-dev python3-pip python3-setuptools python3-wheel python3-build pybind11-dev python3-pybind11
+  python3-dev python3-pip python3-venv python3-setuptools python3-wheel python3-build pybind11-dev python3-pybind11
   python3-numpy python3-pil python3-pytest python3-dask python3-distributed
   # WebAssembly build and the browser test
   emscripten chromium

@@ -19,7 +19,7 @@
 #pragma GCC diagnostic pop
 #endif
 
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 #include "text_output.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Aztec {
+namespace Aztec::detail {
 
 namespace {
 
@@ -247,4 +247,4 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
     }
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

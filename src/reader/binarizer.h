@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace Aztec {
+namespace Aztec::detail {
 
 // A rectangle of a luminance plane (the region of interest, already clipped to the frame).
 // Coordinates are relative to its top-left pixel; pixel (x, y) covers [x, x + 1) x [y, y + 1).
@@ -100,4 +100,4 @@ class Binarizer {
   std::vector<std::uint8_t> flat_;
 };
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

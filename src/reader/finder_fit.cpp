@@ -5,7 +5,7 @@
 #include "geometry/matrix.h"
 #include "reader/tuning.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 std::optional<PerspectiveTransform> finderTransform(const std::array<Point2D, 4>& corners, double r) {
   PerspectiveTransform t;
@@ -57,4 +57,4 @@ int finderPatternErrors(const PolarPlane& plane, const PerspectiveTransform& t, 
   return bad;
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

@@ -9,7 +9,7 @@
 #include "geometry/homography.h"
 #include "reader/polar_plane.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 // The finder's radius in modules up to its outermost dark ring.
 inline int finderRadius(bool fullRange) {
@@ -39,4 +39,4 @@ Levels finderLevels(const PolarPlane& plane, const ModuleMap& t, bool fullRange)
 // a transform, at the midpoint of the finder's levels; all of them when it shows no contrast.
 int finderPatternErrors(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange);
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

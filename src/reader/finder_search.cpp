@@ -8,7 +8,7 @@
 #include "reader/ring_corners.h"
 #include "reader/tuning.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 using namespace Tuning;
 
@@ -505,4 +505,4 @@ bool verifyFinder(const Binarizer& bin, FinderCandidate& candidate) {
   return ringsCoherent(bin, candidate.center, candidate.moduleMin, candidate.moduleMax, candidate.inverted);
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

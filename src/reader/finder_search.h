@@ -12,7 +12,7 @@
 #include "reader/binarizer.h"
 #include "reader/tuning.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 struct FinderCandidate {
   Point2D center;          // plane coordinates
@@ -56,4 +56,4 @@ int lightRingScore(const Binarizer& binarizer, const FinderHit& hit);
 // the rings do not hold.
 bool verifyFinder(const Binarizer& binarizer, FinderCandidate& candidate);
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

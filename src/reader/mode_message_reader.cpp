@@ -1,11 +1,12 @@
 #include "reader/mode_message_reader.h"
 
 #include "reader/finder_fit.h"
+#include "reader/symbol_content.h"
 #include "reader/tuning.h"
 #include "symbol/mode_message.h"
 #include "symbol/ring_walk.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransform& t, bool fullRange,
                                double scale) {
@@ -35,7 +36,9 @@ std::optional<SymbolCandidate> readModeMessage(const PolarPlane& plane, const Pe
     for (const BitRing& ring : rings) {
       SymbolCandidate p;
       p.symbolType = fullRange ? kFullRange : kCompact;
-      if (decodeModeMessage(p, ring)) {
+      // The correction may turn a misread ring into another valid message: one that counts more
+      // data words than its layers hold was not this symbol's.
+      if (decodeModeMessage(p, ring) && dataCount(p)) {
         const double c = fullRange ? 5.0 : 3.0;  // grid radius of the finder corners
         p.center = t.map(0.0, 0.0);
         p.corners = {t.map(-c, -c), t.map(c, -c), t.map(c, c), t.map(-c, c)};
@@ -47,4 +50,4 @@ std::optional<SymbolCandidate> readModeMessage(const PolarPlane& plane, const Pe
   return std::nullopt;
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

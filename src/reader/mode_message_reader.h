@@ -10,7 +10,7 @@
 #include "reader/polar_plane.h"
 #include "symbol/bit_ring.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 // The mode-message ring binarised at a few thresholds between the finder's levels, in the
 // order to try them (40 or 56 samples, index 0 at the top-left corner module, clockwise).
@@ -23,4 +23,4 @@ std::vector<BitRing> modeRings(const PolarPlane& plane, const PerspectiveTransfo
 std::optional<SymbolCandidate> readModeMessage(const PolarPlane& plane, const PerspectiveTransform& t,
                                                bool fullRange, std::vector<BitRing>& runeRings);
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

@@ -10,7 +10,7 @@
 
 #include "geometry/homography.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 class ModuleMap {
  public:
@@ -51,4 +51,4 @@ class ModuleMap {
   std::vector<PerspectiveTransform> cells_;
 };
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

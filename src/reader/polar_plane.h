@@ -6,7 +6,7 @@
 #include "reader/module_map.h"
 #include "reader/tuning.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 // Dark symbol modules read low in both polarities.
 class PolarPlane {
@@ -36,4 +36,4 @@ class PolarPlane {
   bool inverted_;
 };
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

@@ -5,7 +5,7 @@
 
 #include "reader/tuning.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 using namespace Tuning;
 
@@ -272,4 +272,4 @@ std::optional<std::array<Point2D, 4>> locateRingCorners(const Binarizer& bin, co
                       edgeRadius * std::sqrt(2.0) * cand.moduleMax * kQuadMaxRadius);
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

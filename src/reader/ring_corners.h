@@ -11,7 +11,7 @@
 #include "reader/binarizer.h"
 #include "reader/finder_search.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 // One ray's crossing of a ring edge.
 struct RayPoint {
@@ -35,4 +35,4 @@ std::optional<std::array<Point2D, 4>> quadFromRays(const std::vector<RayPoint>& 
 std::optional<std::array<Point2D, 4>> locateRingCorners(const Binarizer& binarizer,
                                                         const FinderCandidate& candidate, bool fullRange);
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

@@ -11,7 +11,7 @@
 #include "symbol/mode_message.h"
 #include "symbol/ring_walk.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 namespace {
 
 constexpr int kRuneSize = 11;
@@ -114,6 +114,27 @@ void assembleMessage(const TextStream& stream, ReadResult& result) {
   flush();
 }
 
+}  // namespace
+
+std::optional<DataCount> dataCount(const SymbolCandidate& c) {
+  // Reader initialisation sets the top bit of the data-codeword field; it is recognised where
+  // the plain count would not fit the symbol (1-layer compact, full-range up to 24 layers).
+  const int topBit = c.symbolType == kCompact ? 32 : 1024;
+  int field = c.dataCodewords - 1;
+  if (field < 0 || field >= 2 * topBit) return std::nullopt;
+  DataCount count;
+  if ((field & topBit) != 0 && field + 1 > c.totalCodewords) {
+    count.readerInit = true;
+    field &= ~topBit;
+  }
+  count.dataCodewords = field + 1;
+  // Without check codewords nothing vouches for the data.
+  if (c.totalCodewords - count.dataCodewords < 1) return std::nullopt;
+  return count;
+}
+
+namespace {
+
 std::optional<ReadResult> decodeChecked(const LocatedSymbol& symbol) {
   const SymbolCandidate& given = symbol.parameters;
   const bool compact = given.symbolType == kCompact;
@@ -130,20 +151,10 @@ std::optional<ReadResult> decodeChecked(const LocatedSymbol& symbol) {
   c.leadingBits = p.leadingBits;
   if (!isSquareGrid(symbol.grid, c.symbolSize)) return std::nullopt;
 
-  // Reader initialisation sets the top bit of the data-codeword field; it is recognised where
-  // the plain count would not fit the symbol (1-layer compact, full-range up to 24 layers).
-  const int topBit = compact ? 32 : 1024;
-  int field = c.dataCodewords - 1;
-  if (field < 0 || field >= 2 * topBit) return std::nullopt;
-  bool readerInit = false;
-  if ((field & topBit) != 0 && field + 1 > c.totalCodewords) {
-    readerInit = true;
-    field &= ~topBit;
-  }
-  c.dataCodewords = field + 1;
-  const int checkCodewords = c.totalCodewords - c.dataCodewords;
-  // Without check codewords nothing vouches for the data.
-  if (checkCodewords < 1) return std::nullopt;
+  const std::optional<DataCount> count = dataCount(c);
+  if (!count) return std::nullopt;
+  const bool readerInit = count->readerInit;
+  c.dataCodewords = count->dataCodewords;
 
   const BitRing raw = extractDataBits(c, symbol.grid, true);
   const std::optional<CorrectedCodewords> corrected = correctCodewords(raw, c);
@@ -158,7 +169,7 @@ std::optional<ReadResult> decodeChecked(const LocatedSymbol& symbol) {
   result.format = compact ? SymbolFormat::Compact : SymbolFormat::FullRange;
   result.layers = c.layers;
   result.dataCodewords = c.dataCodewords;
-  result.checkCodewords = checkCodewords;
+  result.checkCodewords = c.totalCodewords - c.dataCodewords;
   result.correctedCodewords = corrected->corrected;
   result.rotation = c.rotation;
   result.mirrored = c.mirrored;
@@ -235,4 +246,4 @@ std::optional<ReadResult> decodeRuneSymbol(const LocatedSymbol& symbol) {
   return decodeRuneRing(ring, symbol.inverted, symbol.corners);
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

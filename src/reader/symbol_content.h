@@ -14,7 +14,7 @@
 #include "geometry/data_grid_sampling.h"
 #include "symbol/bit_ring.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 // What the locator hands over: the mode-message parameters in a SymbolCandidate (symbolType,
 // rotation, mirrored, layers, dataCodewords, codewordSize, totalCodewords, symbolSize,
@@ -29,6 +29,15 @@ struct LocatedSymbol {
   // result reorders them to the symbol's own upright orientation.
   std::array<Point2D, 4> corners{};
 };
+
+// The data-word count of a mode message (symbolType, dataCodewords and totalCodewords filled),
+// the reader-initialisation flag taken out of it; nothing when the symbol cannot hold that many
+// data words and a check word.
+struct DataCount {
+  int dataCodewords = 0;
+  bool readerInit = false;
+};
+std::optional<DataCount> dataCount(const SymbolCandidate& candidate);
 
 // The message and metadata, or nothing when the codewords cannot be corrected or the bit stream
 // is malformed. Never throws for bad data.
@@ -50,4 +59,4 @@ std::optional<ReadResult> decodeRuneSymbol(const LocatedSymbol& symbol);
 std::optional<ReadResult> decodeRuneRing(const BitRing& ring, bool inverted,
                                          const std::array<Point2D, 4>& corners);
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

@@ -7,7 +7,7 @@
 
 #include "reader/tuning.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 using namespace Tuning;
 
@@ -612,4 +612,4 @@ int finderMismatches(const SampledGrid& grid, const SymbolCandidate& params) {
   return bad;
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

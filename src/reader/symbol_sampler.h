@@ -13,7 +13,7 @@
 #include "reader/module_map.h"
 #include "reader/polar_plane.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 
 // Refines the transform on the edges between modules of different colour, growing outwards
 // from the finder to the whole symbol (or to `maxRadius` modules from the centre). Returns the
@@ -62,4 +62,4 @@ SampledGrid binarizeModules(const ModuleValues& values, double shift, double con
 // Modules of the finder and orientation marks that disagree with the pattern they must show.
 int finderMismatches(const SampledGrid& grid, const SymbolCandidate& params);
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

@@ -12,7 +12,7 @@
 #define AZTEC_HAVE_ICONV 1
 #endif
 
-namespace Aztec {
+namespace Aztec::detail {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -242,4 +242,4 @@ void appendAsUtf8(std::string& out, const std::vector<std::uint8_t>& bytes, int 
   }
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

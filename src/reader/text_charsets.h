@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace Aztec {
+namespace Aztec::detail {
 
 // Appends `bytes` read in the character set of `eci` (-1: no ECI given, ISO-8859-1) as UTF-8.
 // Mapped: ECI 0 and 2 (CP437), 1 and 3 (ISO-8859-1), 4 to 13 (ISO-8859-2 to -11),
@@ -22,4 +22,4 @@ void appendAsUtf8(std::string& out, const std::vector<std::uint8_t>& bytes, int 
 // Whether appendAsUtf8 maps `eci` itself rather than falling back to ISO-8859-1.
 bool isMappedEci(int eci);
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

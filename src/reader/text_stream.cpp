@@ -4,7 +4,7 @@
 
 #include "symbol/mode_walker.h"
 
-namespace Aztec {
+namespace Aztec::detail {
 namespace {
 
 // Only the bits the symbol holds: an action whose argument does not fit ends the stream.
@@ -69,4 +69,4 @@ std::optional<TextStream> decodeTextStream(const std::vector<bool>& bits) {
   return std::move(out.stream);
 }
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-namespace Aztec {
+namespace Aztec::detail {
 
 struct TextToken {
   enum class Kind { Byte, Fnc1, Eci };
@@ -25,4 +25,4 @@ struct TextStream {
 // padding starts.
 std::optional<TextStream> decodeTextStream(const std::vector<bool>& bits);
 
-}  // namespace Aztec
+}  // namespace Aztec::detail

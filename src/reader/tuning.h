@@ -3,7 +3,7 @@
 // mode-message reading, sampling and acceptance, each with why it has its value. Lengths are in
 // pixels unless they say modules; "w" is a module width measured in pixels.
 
-namespace Aztec::Tuning {
+namespace Aztec::detail::Tuning {
 
 // ---- Finder search: runs along rows and the cross checks ----
 
@@ -243,4 +243,4 @@ constexpr int kLocalMinEdges = 3;
 // the first fails (defocus spreads every module into the next).
 constexpr double kModuleSpill = 0.08;
 
-}  // namespace Aztec::Tuning
+}  // namespace Aztec::detail::Tuning

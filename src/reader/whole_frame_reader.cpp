@@ -19,6 +19,9 @@
 
 namespace Aztec {
 
+// The stages are internal; this file wires them together into the public reader.
+using namespace detail;
+
 namespace {
 
 using namespace Tuning;
@@ -337,14 +340,12 @@ class HalfPlane {
 
 // Every symbol read in one plane, nearest to the frame centre first; `quad` in plane coordinates.
 // `tried` holds the finders read already (in frame pixels), by this pass or an earlier one.
-std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, const LumaView& view,
+// `fine`, when given, is the plane at twice this one's resolution, binarised: a finder found here
+// is read there first.
+std::vector<Accepted> readPlane(const Binarizer& binarizer, const ToFrame& toFrame, const LumaView& view,
                                 const ReaderOptions& options, std::vector<FinderCandidate>& tried,
-                                ReadTrace* trace) {
-  // Binarise, and find the finder candidates, nearest to the frame centre first.
-  const Binarizer binarizer = [&] {
-    const StepTimer timer(trace, TraceStep::Binarise);
-    return Binarizer(plane);
-  }();
+                                ReadTrace* trace, const Binarizer* fine = nullptr) {
+  const LumaPlane& plane = binarizer.plane();
   if (trace != nullptr && toFrame.scale == 1.0) {
     trace->flatBlockSize = 1 << Binarizer::kShift;
     trace->flatColumns = binarizer.blocksX();
@@ -385,6 +386,7 @@ std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, 
                    [&](std::size_t x, std::size_t y) { return regionDistance(x) < regionDistance(y); });
 
   const CandidateReader reader(binarizer, options, toFrame, trace);
+  const ToFrame fineToFrame{toFrame.scale * 0.5, toFrame.ox, toFrame.oy};
   std::vector<Accepted> accepted;
   auto covered = [&](const Point2D& p) {
     for (const Accepted& a : accepted)
@@ -456,7 +458,19 @@ std::vector<Accepted> readPlane(const LumaPlane& plane, const ToFrame& toFrame, 
     tried.push_back(inFrame);
     Progress progress;
     bool succeeded = false;
-    auto a = reader.read(c, progress);
+    // Blur that hides a finder at full resolution leaves it at half, but its modules are sampled
+    // better at full resolution: there first, the quad brought back to this plane.
+    std::optional<Accepted> a;
+    if (fine != nullptr) {
+      const CandidateReader fineReader(*fine, options, fineToFrame, trace);
+      FinderCandidate f = c;
+      f.center = {c.center.x * 2.0, c.center.y * 2.0};
+      f.moduleMin *= 2.0, f.moduleMax *= 2.0;
+      a = fineReader.read(f, progress);
+      if (a)
+        for (Point2D& q : a->quad) q = {q.x * 0.5, q.y * 0.5};
+    }
+    if (!a) a = reader.read(c, progress);
     if (a) {
       const Point2D centre{(a->quad[0].x + a->quad[2].x) * 0.5, (a->quad[0].y + a->quad[2].y) * 0.5};
       // The same symbol through another finder estimate.
@@ -559,13 +573,22 @@ std::vector<ReadResult> WholeFrameReader::read(const LumaView& view, ReadTrace* 
   if (plane.data == nullptr) return out;
 
   std::vector<FinderCandidate> tried;
+  const Binarizer full = [&] {
+    const StepTimer timer(trace, TraceStep::Binarise);
+    return Binarizer(plane);
+  }();
   std::vector<Accepted> accepted =
-      readPlane(plane, ToFrame{1.0, double(x0), double(y0)}, view, options_, tried, trace);
-  // Texture finer than a module (a display's pixel grid, a halftone) breaks the runs through a
-  // finder into specks at full resolution; the mean of each 2 x 2 pixels smooths it away.
+      readPlane(full, ToFrame{1.0, double(x0), double(y0)}, view, options_, tried, trace);
+  // Texture finer than a module (a display's pixel grid, a halftone) and blur break the runs
+  // through a finder into specks at full resolution; the mean of each 2 x 2 pixels smooths them
+  // away.
   if (accepted.empty() && plane.width >= 2 * kMinRegionSide && plane.height >= 2 * kMinRegionSide) {
     const HalfPlane half(plane);
-    accepted = readPlane(half.plane(), ToFrame{2.0, double(x0), double(y0)}, view, options_, tried, trace);
+    const Binarizer coarse = [&] {
+      const StepTimer timer(trace, TraceStep::Binarise);
+      return Binarizer(half.plane());
+    }();
+    accepted = readPlane(coarse, ToFrame{2.0, double(x0), double(y0)}, view, options_, tried, trace, &full);
   }
   for (Accepted& a : accepted) out.push_back(std::move(a.result));
   return out;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "decoder/decoder.h"
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace AztecTest {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace {
 

@@ -4,13 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "decoder/decoder.h"
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace Aztec {
 namespace {
@@ -64,29 +65,28 @@ std::string textOf(const EncodedSymbol& s) {
   return std::string(s.message.begin(), s.message.end());
 }
 
+const std::string kNotRead = "Aztec code detected. The image quality does not allow for reading the data. (";
+
 // A token of the golden tables: N not found, D found and not read, R<n> read with n codewords
 // corrected; letters after R are characters the exact decoder adds after the message (it decodes
-// the zero bits that unstuffing frees, together with the padding).
-void expectToken(const Outcome& out, const std::string& message, const std::string& token) {
+// the zero bits that unstuffing frees, together with the padding). `status`: the status text in
+// full; for N it defaults to the report of the compact candidate the search's last try point left.
+void expectToken(const Outcome& out, const std::string& message, const std::string& token,
+                 std::string status = "") {
   SCOPED_TRACE(out.statusText);
-  if (token == "N") {
-    EXPECT_EQ(out.status, NotRead);
-    EXPECT_EQ(out.statusText.rfind(
-                  "Aztec code detected. The image quality does not allow for reading the data. (", 0),
-              0u);
-  } else if (token == "D") {
-    EXPECT_EQ(out.status, Detected);
-    EXPECT_EQ(out.statusText.rfind("Detected barcode area (", 0), 0u);
-  } else {
-    ASSERT_EQ(token[0], 'R');
-    const std::size_t digits = token.find_first_of("0123456789");
-    EXPECT_EQ(out.status, DataRead);
-    EXPECT_EQ(out.statusText.rfind("Read data (", 0), 0u);
-    EXPECT_EQ(out.statusText.substr(out.statusText.find("\n #err=") + 7), token.substr(digits));
-    EXPECT_EQ(out.text, message + token.substr(1, digits - 1));
-    return;
+  const bool read = token[0] == 'R';
+  if (status.empty() && token == "N") status = kNotRead + "C 0' L: 0 D: 0 ECC: 0%)";
+  const std::string prefix = token == "N" ? kNotRead : read ? "Read data (" : "Detected barcode area (";
+  EXPECT_EQ(out.status, token == "N" ? NotRead : read ? DataRead : Detected);
+  EXPECT_EQ(out.statusText.substr(0, prefix.size()), prefix);
+  if (!status.empty()) {
+    EXPECT_EQ(out.statusText, status);
   }
-  EXPECT_EQ(out.text, "");
+  const std::size_t digits = token.find_first_of("0123456789");
+  EXPECT_EQ(out.text, read ? message + token.substr(1, digits - 1) : "");
+  if (read) {
+    EXPECT_EQ(out.statusText.substr(out.statusText.find("\n #err=") + 7), token.substr(digits));
+  }
 }
 
 // Every compact size and every full-range size (one row each, C1 to C4 then F1 to F32), at four
@@ -132,6 +132,34 @@ const char* const kEverySize =
     "R9 R2 R9 R3 R1 R0 R4 R10\n"
     "R19 R5 R0 R6 R5 R14 R6 R18\n";
 
+// The status text in full of some of those frames (row, frame): type, orientation as the reader
+// undoes it (a mirrored picture stands turned the other way), layers, data bits, check share and
+// correction count. Two compact misses leave an orientation read from a ring that did not decode.
+const std::map<std::pair<int, int>, std::string> kStatusTexts = {
+    {{2, 4}, kNotRead + "C 0'M L: 0 D: 0 ECC: 0%)"},
+    {{2, 5}, kNotRead + "C 270'M L: 0 D: 0 ECC: 0%)"},
+    {{0, 5}, "Read data (C 270'M L: 1 D: 30 ECC: 70%)\n #err=0"},
+    {{1, 2}, "Read data (C 180' L: 2 D: 78 ECC: 67%)\n #err=0"},
+    {{2, 3}, "Read data (C 270' L: 3 D: 136 ECC: 66%)\n #err=14"},
+    {{2, 7}, "Detected barcode area (C 90'M L: 3 D: 136 ECC: 66%)"},
+    {{3, 0}, "Read data (C 0' L: 4 D: 208 ECC: 65%)\n #err=0"},
+    {{3, 4}, "Detected barcode area (C 0'M L: 4 D: 208 ECC: 65%)"},
+    {{4, 1}, "Read data (F 90' L: 1 D: 48 ECC: 61%)\n #err=1"},
+    {{4, 5}, "Read data (F 270'M L: 1 D: 48 ECC: 61%)\n #err=1"},
+    {{9, 2}, "Read data (F 180' L: 6 D: 432 ECC: 65%)\n #err=0"},
+    {{9, 6}, "Detected barcode area (F 180'M L: 6 D: 432 ECC: 65%)"},
+    {{14, 3}, "Read data (F 270' L: 11 D: 1110 ECC: 64%)\n #err=3"},
+    {{14, 7}, "Read data (F 90'M L: 11 D: 1110 ECC: 64%)\n #err=1"},
+    {{19, 0}, "Read data (F 0' L: 16 D: 2060 ECC: 64%)\n #err=0"},
+    {{19, 4}, "Read data (F 0'M L: 16 D: 2060 ECC: 64%)\n #err=14"},
+    {{24, 1}, "Read data (F 90' L: 21 D: 3290 ECC: 65%)\n #err=0"},
+    {{24, 5}, "Read data (F 270'M L: 21 D: 3290 ECC: 65%)\n #err=0"},
+    {{29, 2}, "Read data (F 180' L: 26 D: 4800 ECC: 65%)\n #err=25"},
+    {{29, 6}, "Read data (F 180'M L: 26 D: 4800 ECC: 65%)\n #err=5"},
+    {{34, 3}, "Read data (F 270' L: 31 D: 6588 ECC: 65%)\n #err=3"},
+    {{34, 7}, "Read data (F 90'M L: 31 D: 6588 ECC: 65%)\n #err=10"},
+};
+
 TEST(ExactFrames, EverySizeAtEveryOrientation) {
   std::istringstream tokens(kEverySize);
   for (int k = 0; k < 36; ++k) {
@@ -147,52 +175,10 @@ TEST(ExactFrames, EverySizeAtEveryOrientation) {
       tokens >> token;
       SCOPED_TRACE(testing::Message() << (compact ? "C" : "F") << layers << " module " << module
                                       << " rotation " << rotation << (mirrored ? " mirrored" : ""));
-      expectToken(decodeFrame(render(s, module, rotation, mirrored)), textOf(s), token);
+      const Outcome out = decodeFrame(render(s, module, rotation, mirrored));
+      const auto full = kStatusTexts.find({k, i});
+      expectToken(out, textOf(s), token, full == kStatusTexts.end() ? "" : full->second);
     }
-  }
-}
-
-// The status text in full: type, orientation as the reader undoes it (a mirrored picture stands
-// turned the other way), layers, data bits, check share and correction count.
-TEST(ExactFrames, StatusTexts) {
-  struct Row {
-    bool compact;
-    int layers, module, rotation;
-    bool mirrored;
-    const char* status;
-  };
-  const Row rows[] = {
-      {true, 1, 5, 1, false,
-       "Aztec code detected. The image quality does not allow for reading the data. (C 0' L: 0 D: 0 ECC: "
-       "0%)"},
-      {true, 1, 7, 1, true, "Read data (C 270'M L: 1 D: 30 ECC: 70%)\n #err=0"},
-      {true, 2, 7, 2, false, "Read data (C 180' L: 2 D: 78 ECC: 67%)\n #err=0"},
-      {true, 2, 4, 2, true,
-       "Aztec code detected. The image quality does not allow for reading the data. (C 0' L: 0 D: 0 ECC: "
-       "0%)"},
-      {true, 3, 4, 3, false, "Read data (C 270' L: 3 D: 136 ECC: 66%)\n #err=14"},
-      {true, 3, 6, 3, true, "Detected barcode area (C 90'M L: 3 D: 136 ECC: 66%)"},
-      {true, 4, 7, 0, false, "Read data (C 0' L: 4 D: 208 ECC: 65%)\n #err=0"},
-      {true, 4, 4, 0, true, "Detected barcode area (C 0'M L: 4 D: 208 ECC: 65%)"},
-      {false, 1, 5, 1, false, "Read data (F 90' L: 1 D: 48 ECC: 61%)\n #err=1"},
-      {false, 1, 7, 1, true, "Read data (F 270'M L: 1 D: 48 ECC: 61%)\n #err=1"},
-      {false, 6, 6, 2, false, "Read data (F 180' L: 6 D: 432 ECC: 65%)\n #err=0"},
-      {false, 6, 3, 2, true, "Detected barcode area (F 180'M L: 6 D: 432 ECC: 65%)"},
-      {false, 11, 7, 3, false, "Read data (F 270' L: 11 D: 1110 ECC: 64%)\n #err=3"},
-      {false, 11, 4, 3, true, "Read data (F 90'M L: 11 D: 1110 ECC: 64%)\n #err=1"},
-      {false, 16, 4, 0, false, "Read data (F 0' L: 16 D: 2060 ECC: 64%)\n #err=0"},
-      {false, 16, 5, 0, true, "Read data (F 0'M L: 16 D: 2060 ECC: 64%)\n #err=14"},
-      {false, 21, 4, 1, false, "Read data (F 90' L: 21 D: 3290 ECC: 65%)\n #err=0"},
-      {false, 21, 4, 1, true, "Read data (F 270'M L: 21 D: 3290 ECC: 65%)\n #err=0"},
-      {false, 26, 3, 2, false, "Read data (F 180' L: 26 D: 4800 ECC: 65%)\n #err=25"},
-      {false, 26, 3, 2, true, "Read data (F 180'M L: 26 D: 4800 ECC: 65%)\n #err=5"},
-      {false, 31, 3, 3, false, "Read data (F 270' L: 31 D: 6588 ECC: 65%)\n #err=3"},
-      {false, 31, 3, 3, true, "Read data (F 90'M L: 31 D: 6588 ECC: 65%)\n #err=10"},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.status);
-    EXPECT_EQ(decodeFrame(render(filler(r.compact, r.layers), r.module, r.rotation, r.mirrored)).statusText,
-              r.status);
   }
 }
 
@@ -328,9 +314,7 @@ TEST(ExactFrames, FramesWithoutSymbol) {
     Decoder decoder;
     std::string status = "previous text";
     EXPECT_EQ(decoder.decode(frame, status), NotRead);
-    EXPECT_EQ(status,
-              "Aztec code detected. The image quality does not allow for reading the data. (C 0' L: 0 D: 0 "
-              "ECC: 0%)");
+    EXPECT_EQ(status, kNotRead + "C 0' L: 0 D: 0 ECC: 0%)");
     EXPECT_EQ(decoder.resultText(), "");
   }
 }

@@ -10,7 +10,6 @@
 
 #include "detect/detector.h"
 #include "detect/line_fit.h"
-#include "detect/spiral_search.h"
 
 namespace {
 
@@ -51,10 +50,6 @@ GrayBuf bullseye(int w, int h, int cx, int cy, int outerDark,
   });
 }
 
-int levelAt(const Detector& det, int x, int y) {
-  return det.levelImage->pixelAt(x, y);
-}
-
 // Corners top-left, top-right, bottom-right, bottom-left of the box (left, top)..(right, bottom).
 void expectBox(const SymbolCandidate& c, double left, double top, double right, double bottom,
                double tolerance = 0.0) {
@@ -67,35 +62,6 @@ void expectBox(const SymbolCandidate& c, double left, double top, double right, 
 
 void expectNoCorners(const SymbolCandidate& c) {
   for (const Point2D& p : c.corners) EXPECT_EQ(p, kNone);
-}
-
-TEST(MeasureThresholds, FiveEighthsHighAndClampedBox) {
-  Detector det;
-  det.setImage(frameOf(10, 10, [](int x, int y) { return x + y == 0 ? 20 : x + y == 18 ? 220 : 100; }));
-  int low = 0, mid = 128, high = 255;
-  det.measureThresholds(-5, -5, 20, 20, low, mid, high);                // clamped to the whole frame
-  EXPECT_EQ((std::array{low, mid, high}), (std::array{70, 120, 145}));  // high: five-eighths
-  det.measureThresholds(2, 2, 5, 5, low, mid, high);                    // only 100s: the thresholds meet
-  EXPECT_EQ((std::array{low, mid, high}), (std::array{100, 100, 100}));
-  low = 1, mid = 2, high = 3;
-  det.measureThresholds(6, 0, 3, 9, low, mid, high);  // inverted box: unchanged
-  EXPECT_EQ((std::array{low, mid, high}), (std::array{1, 2, 3}));
-}
-
-TEST(ClassifyWindow, FourLevelsInItsHalfOpenWindowOnly) {
-  Detector det;
-  det.setImage(frameOf(257, 3, [](int x, int) { return x & 255; }));
-  det.classifyWindow(0, 0, 256, 2, 70, 120, 145);
-  for (int g = 0; g < 256; ++g)
-    ASSERT_EQ(levelAt(det, g, 1), g >= 145 ? 255 : g >= 120 ? 170 : g >= 70 ? 85 : 0) << g;
-  EXPECT_EQ(levelAt(det, 256, 0), 0);  // column x1 not written
-  EXPECT_EQ(levelAt(det, 5, 2), 0);    // row y1 not written
-  // Fill marks inside a new window are reclassified; outside they stay.
-  det.levelImage->setPixel(10, 0, Aztec::kLevelLightFilled);
-  det.levelImage->setPixel(30, 0, Aztec::kLevelDarkFilled);
-  det.classifyWindow(5, 0, 20, 2, 0, 0, 0);
-  EXPECT_EQ(levelAt(det, 10, 0), 255);
-  EXPECT_EQ(levelAt(det, 30, 0), 120);
 }
 
 TEST(LocateCenter, DegenerateFramesAndStartPoints) {
@@ -193,38 +159,6 @@ TEST(FindRingCorners, NothingToCheck) {
   }
 }
 
-TEST(FloodRing, FarthestPixelTiesAndTheBudget) {
-  Detector det;
-  auto prepare = [&](const GrayBuf& frame, IntPoint origin, int l, int t, int r, int b, int limit) {
-    det.setImage(frame);
-    det.classifyWindow(0, 0, frame.width() - 1, frame.height() - 1, 0, 128, 255);
-    det.ringOrigin = origin;
-    det.windowLeft = l, det.windowTop = t, det.windowRight = r, det.windowBottom = b;
-    det.fillLimit = limit;
-    det.fillSumX = det.fillSumY = det.fillCount = 0;
-    det.seedX.clear(), det.seedY.clear();
-  };
-  // A light quarter disc of radius 50 up and left of (100, 100); its farthest pixels all lie
-  // at distance 50: (50, 100), (52, 86), (60, 70), (70, 60), (86, 52), (100, 50).
-  prepare(frameOf(201, 201,
-                  [](int x, int y) {
-                    return x <= 100 && y <= 100 && (x - 100) * (x - 100) + (y - 100) * (y - 100) <= 2500 ? 200
-                                                                                                         : 20;
-                  }),
-          {100, 100}, 40, 40, 101, 101, 100000);
-  det.floodRing(75, 64);  // reaches row 60 (4 rows up) before row 70 (6 rows down)
-  EXPECT_EQ(det.quadrantPoint[3], (IntPoint{70, 60}));
-  EXPECT_EQ(det.quadrantDistance[3], 2500);
-  for (int q = 0; q < 3; ++q) EXPECT_EQ(det.quadrantDistance[q], 0);
-  // Budget 10: the run starts at x = 11 and stops on its tenth pixel; its two seeds stay.
-  prepare(uniformFrame(100, 100, 200), {50, 50}, 10, 10, 90, 90, 10);
-  det.floodRing(50, 50);
-  EXPECT_EQ(det.fillCount, 10);
-  EXPECT_EQ(det.fillSumX, 155);
-  EXPECT_EQ(det.seedX.size(), 2u);
-  EXPECT_EQ(det.quadrantPoint[3], (IntPoint{11, 50}));
-}
-
 TEST(LineFit, LargeCoordinatesNeedSixtyFourBitSums) {
   Aztec::LineFit big;  // products past 2^31 and sums past 2^32
   for (int i = 0; i < 40; ++i) big.add(60000 + i, 50000 - 3 * i);
@@ -263,22 +197,6 @@ TEST(RefineCorners, FitsTheMarksInsideTheWindowOnly) {
     det.refineCorners(c);
     expectBox(c, left, top, k.right, bottom, 1e-9);
   }
-}
-
-// The start points in order; (-r, -r) and (r, r) come twice, (24, -24), (-24, 24) and the 48
-// counterparts never. A failed search on a uniform frame (which fills whole) ends on the last.
-TEST(SpiralSearch, StartPointsInOrderAndAFailedSearchEndsOnTheLast) {
-  const IntPoint expected[25] = {
-      {0, 0},     {-24, -24}, {0, -24},  {24, 24},  {0, 24},  {-24, -24}, {-24, 0}, {24, 24},  {24, 0},
-      {-48, -48}, {-24, -48}, {0, -48},  {24, -48}, {48, 48}, {24, 48},   {0, 48},  {-24, 48}, {-48, -48},
-      {-48, -24}, {-48, 0},   {-48, 24}, {48, 48},  {48, 24}, {48, 0},    {48, -24}};
-  for (int i = 0; i < 25; ++i) EXPECT_EQ(Aztec::spiralStartOffsets()[i], expected[i]) << "try " << i + 1;
-  Detector det;
-  det.setImage(uniformFrame(641, 480, 128));
-  SymbolCandidate c = det.createCandidates().front();
-  EXPECT_EQ(c.center, (Point2D{320.5, 240.0}));
-  EXPECT_FALSE(det.detect(c));
-  EXPECT_EQ(c.center, (Point2D{368.0, 216.0}));
 }
 
 }  // namespace

@@ -94,35 +94,6 @@ TEST(MatrixSolve, FailuresAndSubscripts) {
     EXPECT_THROW((void)(*A3)(i, j), std::out_of_range);
 }
 
-// The closed form agrees with the solve on tilted quadrilaterals and refuses degenerate ones;
-// the solve itself still yields coefficients for degenerate point sets (zero pivots: 1e-20).
-TEST(PerspectiveTransform, SquareToQuadMatchesTheSolve) {
-  EXPECT_NO_THROW(
-      Aztec::fitPerspective({{{0, 0}, {1, 0}, {2, 0}, {0, 1}}}, {{{5, 5}, {5, 5}, {5, 5}, {5, 5}}}));
-  const std::array<std::array<Point2D, 4>, 3> quads = {{{{{10, 12}, {52, 8}, {60, 49}, {7, 55}}},
-                                                        {{{100, 100}, {132, 100}, {132, 132}, {100, 132}}},
-                                                        {{{-3, 4}, {40, -10}, {33, 71}, {2, 30}}}}};
-  for (const auto& q : quads)
-    for (double half : {0.5, 3.5, 5.5}) {
-      const auto t = Aztec::squareToQuad(q, half);
-      ASSERT_TRUE(t.has_value());
-      const PerspectiveTransform f =
-          Aztec::fitPerspective({{{-half, -half}, {half, -half}, {half, half}, {-half, half}}}, q);
-      const Point2D corners[4] = {{-half, -half}, {half, -half}, {half, half}, {-half, half}};
-      for (int k = 0; k < 4; ++k)
-        EXPECT_NEAR(std::hypot(f.map(corners[k].x, corners[k].y).x - q[k].x,
-                               f.map(corners[k].x, corners[k].y).y - q[k].y),
-                    0.0, 1e-9);
-      for (double x : {-half, -0.3 * half, half})
-        for (double y : {-half, 0.0, 0.7 * half}) {
-          EXPECT_NEAR(t->map(x, y).x, f.map(x, y).x, 1e-9);
-          EXPECT_NEAR(t->map(x, y).y, f.map(x, y).y, 1e-9);
-        }
-    }
-  EXPECT_FALSE(Aztec::squareToQuad({{{0, 0}, {1, 0}, {2, 0}, {3, 0}}}, 1.0).has_value());
-  EXPECT_FALSE(Aztec::squareToQuad({{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}, 0.0).has_value());
-}
-
 TEST(SampleAt, TruncatesTowardZeroAndTestsBounds) {
   std::vector<std::uint8_t> bytes(10 * 8);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);

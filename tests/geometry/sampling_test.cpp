@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 #include <string>
 
 #include "detect/detector.h"
@@ -11,7 +10,6 @@
 #include "geometry/grid_points.h"
 #include "geometry/mode_message_sampling.h"
 #include "geometry/transform_sampler.h"
-#include "support/symbol_frames.h"
 
 namespace Aztec {
 namespace {
@@ -34,80 +32,6 @@ TEST(BinarizeRing, SinglePrecisionFractionAndUnsignedThreshold) {
     EXPECT_EQ(binarized({0, 255, 130, OUTSIDE_IMAGE, 254}, t),
               (std::vector<bool>{true, true, true, false, true}))
         << t;
-}
-
-// A light frame holding one pixel per ring module, where a sampler with `scale` reads it; the
-// finder corners say 6 pixels per module around (100.5, 100.5). Sample i of the ring is taken
-// clockwise from the top-left corner module (-r, -r), samples n, 2n, 3n at the other corners.
-TEST(SampleModeMessage, ReadsEachRingModuleAtItsScaledCentre) {
-  for (const auto& s : {AztecTest::encodeText("ring order", AztecTest::SymbolKind::Compact, 3),
-                        AztecTest::encodeText("full-range ring", AztecTest::SymbolKind::FullRange, 2)})
-    for (double scale : {1.0, 1.1, 0.9}) {
-      SCOPED_TRACE(testing::Message() << (s.compact ? "compact" : "full-range") << " scale " << scale);
-      const int n = s.compact ? 10 : 14, r = n / 2, c = s.compact ? 3 : 5, half = s.size / 2;
-      std::vector<std::uint8_t> pixels(200 * 200, 200);
-      for (int i = 0; i < 4 * n; ++i) {
-        const int side = i / n, t = i % n;
-        const int gx = side == 0 ? -r + t : side == 1 ? r : side == 2 ? r - t : -r;
-        const int gy = side == 0 ? -r : side == 1 ? -r + t : side == 2 ? r : r - t;
-        const int x = static_cast<int>(100.5 + 6 * (gx * scale)),
-                  y = static_cast<int>(100.5 + 6 * (gy * scale));
-        if (s.modules[half + gy][half + gx]) pixels[y * 200 + x] = 0;
-      }
-      Detector detector;
-      detector.setImage(Velmora::Image::GrayBuf::fromBytes(pixels.data(), 200, 200));
-      SymbolCandidate candidate;
-      candidate.symbolType = s.compact ? kCompact : kFullRange;
-      const double lo = 100.5 - 6 * c, hi = 100.5 + 6 * c;
-      candidate.corners = {Point2D{lo, lo}, Point2D{hi, lo}, Point2D{hi, hi}, Point2D{lo, hi}};
-      // Sampled at another scale the ring reads as light background and cannot decode.
-      EXPECT_FALSE(detector.sampleModeMessage(candidate, scale == 1.0 ? 1.1 : 1.0));
-      ASSERT_TRUE(detector.sampleModeMessage(candidate, scale));
-      EXPECT_EQ(candidate.layers, s.layers);
-      EXPECT_EQ(candidate.dataCodewords, s.dataCodewords);
-      EXPECT_EQ(candidate.rotation, 0);
-    }
-}
-
-// Modules alternating dark and light, five samples each; `flipFrom` inverts modules from there.
-int scoreOf(int dark, int light, int flipFrom = 17) {
-  std::array<int, GRID_LINE_SAMPLES> s{};
-  for (int q = 0; q < GRID_LINE_SAMPLES; ++q) s[q] = ((q / 5) % 2 == 0) != (q / 5 >= flipFrom) ? dark : light;
-  return scoreGridLine(s);
-}
-
-TEST(ScoreGridLine, ContrastAndBreaks) {
-  EXPECT_EQ(scoreOf(128, 128), -1);  // no contrast
-  EXPECT_EQ(scoreOf(0, 255), 0);     // a perfect grid line
-  EXPECT_EQ(scoreOf(0, 31), -1);     // mid 15: 16 below and 16 above are needed
-  EXPECT_EQ(scoreOf(0, 32), 0);
-  EXPECT_EQ(scoreOf(260, 290), 0);   // the least value counts as at most 255
-  EXPECT_EQ(scoreOf(0, 255, 9), 7);  // out of step from module 9 on
-}
-
-// Scores of candidate lines written as text, "-" for a line that was not scored.
-std::vector<int> scores(const std::string& text) {
-  std::istringstream in(text);
-  std::vector<int> out;
-  for (std::string t; in >> t;) out.push_back(t == "-" ? -1 : std::stoi(t));
-  return out;
-}
-
-TEST(PickGridLine, RunsOfAcceptedScores) {
-  const std::pair<const char*, int> cases[] = {
-      {"- - - - - - - 2 1 0 1 2 - - - - - - -", 9},  // limit 0: only index 9
-      {"3 3 3 3 3 3 3 3 3 3 3 3 3 3 3 3 3 3 3", 0},  // all equal: accepted as 0, no run above 0.0
-      {"- - - - - - - - - - - - - - - - - - -", 0},
-      {"0", 0},
-      // Equal runs: the earlier wins; a five-wide run beats a three-wide one of the same values.
-      {"- - 0 0 0 - - - 10 - - - 0 0 0 - - - -", 3},
-      {"- - 0 0 0 - - - 10 - - - 0 0 0 0 0 - -", 14},
-      {"0 0 0 0 0 0 0 0 0 0 - 10 - 0 0 0 - - -", 14},  // a ten-wide run is weighted down to half
-      // Single precision: 27/3 * 0.6 and 108/10 * 0.5 are both 5.4000001f (in double the second
-      // is larger), so the earlier run wins.
-      {"2 2 2 11 0 0 0 0 0 0 0 0 0 2 - - - - -", 1},
-  };
-  for (const auto& [text, picked] : cases) EXPECT_EQ(pickGridLine(scores(text)), picked) << text;
 }
 
 TEST(ExtrapolateGridPoint, FromTheCellsOwnTransformAndRangeTested) {
@@ -175,37 +99,6 @@ TEST(IsDarkModule, WindowsInsideAndAlongTheEdges) {
   EXPECT_FALSE(isDarkModule(g, 12, 12));
   EXPECT_THROW(isDarkModule(uniform(32, 1), 32, 0), std::out_of_range);
   EXPECT_THROW(isDarkModule(uniform(6, 1), 5, 3), std::out_of_range);  // the edge window starts at -2
-}
-
-// A 300 x 300 frame whose cell [10][10] spans 160 pixels (10 per module) from (100.3, 100.3);
-// inside each module the pixel value tells the offset of the reading from its centre pixel.
-TEST(SampleBlock, FiveReadingsPerModuleAveragedWithWrap) {
-  const int w[10] = {11, 20, 40, 0, 0, 0, 0, 50, 0, 30};  // offset 0, +1, +2, -3, -2, -1 pixels
-  std::vector<std::uint8_t> px(300 * 300);
-  for (int y = 0; y < 300; ++y)
-    for (int x = 0; x < 300; ++x) px[y * 300 + x] = static_cast<std::uint8_t>(w[x % 10] + w[y % 10]);
-  Detector d;
-  d.setImage(Velmora::Image::GrayBuf::fromBytes(px.data(), 300, 300));
-  SymbolCandidate c;
-  c.gridPoints[10][10] = {100.3, 100.3}, c.gridPoints[11][10] = {260.3, 100.3};
-  c.gridPoints[11][11] = {260.3, 260.3}, c.gridPoints[10][11] = {100.3, 260.3};
-  for (int type : {kCompact, kFullRange}) {
-    c.symbolType = type;
-    auto values = uniform(32, 7);
-    d.sampleBlock(c, 10, 10, values, 16, 0);
-    // Compact reads 0.1 module (1 pixel) aside: (66 + 2 * 50) / 5; full-range 0.25 module
-    // (2.5 pixels, so pixels +2 and -3): (66 + 2 * 90) / 5.
-    const std::uint32_t expected = type == kCompact ? 33 : 49;
-    for (int x = 0; x < 32; ++x)
-      for (int y = 0; y < 32; ++y)
-        ASSERT_EQ(values[x][y], x >= 16 && y < 16 ? expected : 7u) << x << "," << y;
-  }
-  // Far outside the frame all five readings are OUTSIDE_IMAGE and their sum wraps.
-  for (auto& p : c.gridPoints[10]) p = {-5000, -5000};
-  for (auto& p : c.gridPoints[11]) p = {-4000, -4000};
-  auto values = uniform(16, 0);
-  d.sampleBlock(c, 10, 10, values, 0, 0);
-  EXPECT_EQ(values[3][9], 141006539u);
 }
 
 }  // namespace

@@ -60,16 +60,12 @@ def test_strided_sliced_and_transposed_arrays_read_like_their_contiguous_copy(fr
     gray = frames[TICKET]
     want = aztec_reader.read(gray)
     assert len(want) == 1
-    rng = np.random.default_rng(7)
-    canvas = rng.integers(0, 256, (gray.shape[0] + 40, gray.shape[1] + 60), dtype=np.uint8)
-    canvas[17 : 17 + gray.shape[0], 23 : 23 + gray.shape[1]] = gray
-    assert aztec_reader.read(canvas[17 : 17 + gray.shape[0], 23 : 23 + gray.shape[1]]) == want
-    wide = np.zeros((gray.shape[0], gray.shape[1] * 3), np.uint8)
-    wide[:, 1::3] = gray
-    assert aztec_reader.read(wide[:, 1::3]) == want
-    tall = np.zeros((gray.shape[0] * 2, gray.shape[1]), np.uint8)
-    tall[::2] = gray
-    assert aztec_reader.read(tall[::2]) == want
+    h, w = gray.shape
+    canvas = np.random.default_rng(7).integers(0, 256, (h + 40, w + 60), dtype=np.uint8)
+    wide, tall = np.zeros((h, w * 3), np.uint8), np.zeros((h * 2, w), np.uint8)
+    canvas[17 : 17 + h, 23 : 23 + w] = wide[:, 1::3] = tall[::2] = gray
+    for view in (canvas[17 : 17 + h, 23 : 23 + w], wide[:, 1::3], tall[::2]):
+        assert aztec_reader.read(view) == want
     for view in (gray.T, gray[::-1], gray[:, ::-1], np.asfortranarray(gray)):
         assert not view.flags.c_contiguous or view.base is not None
         assert aztec_reader.read(view) == aztec_reader.read(np.ascontiguousarray(view))
@@ -101,14 +97,6 @@ def test_colour_arrays_pillow_images_and_buffers_use_the_cli_weights(frames):
     assert texts(want) == ["TKT 4471-0923 ZONE B SEAT 14C"]
     rgba = np.dstack([rgb, rng.integers(0, 256, gray.shape, dtype=np.uint8)])
     bgr = np.ascontiguousarray(rgb[..., ::-1])
-    assert aztec_reader.read(rgb) == want
-    assert aztec_reader.read(rgba) == want and aztec_reader.read(rgba, channel_order="RGBA") == want
-    assert aztec_reader.read(rgba[..., [3, 2, 1, 0]], channel_order="ABGR") == want
-    assert aztec_reader.read(bgr, channel_order="BGR") == want and aztec_reader.read(rgb[..., ::-1], channel_order="BGR") == want
-    assert aztec_reader.read(rgb, channel_order="BGR") != want  # the order matters
-    assert aztec_reader.read(Image.fromarray(rgb)) == want
-    assert aztec_reader.read(Image.fromarray(rgba)) == want
-    assert aztec_reader.read(Image.fromarray(luma)) == want
 
     class Frame(bytearray):  # a camera buffer with its size
         def __init__(self, data, width, height):
@@ -116,8 +104,11 @@ def test_colour_arrays_pillow_images_and_buffers_use_the_cli_weights(frames):
             self.width, self.height = width, height
 
     h, w = luma.shape
-    assert aztec_reader.read(Frame(luma.tobytes(), w, h)) == want
-    assert aztec_reader.read(Frame(bgr.tobytes(), w, h), channel_order="BGR") == want
+    for image, order in ((rgb, None), (rgba, None), (rgba, "RGBA"), (rgba[..., [3, 2, 1, 0]], "ABGR"), (bgr, "BGR"),
+                         (rgb[..., ::-1], "BGR"), (Image.fromarray(rgb), None), (Image.fromarray(rgba), None),
+                         (Image.fromarray(luma), None), (Frame(luma.tobytes(), w, h), None), (Frame(bgr.tobytes(), w, h), "BGR")):
+        assert aztec_reader.read(image, **({"channel_order": order} if order else {})) == want, (type(image), order)
+    assert aztec_reader.read(rgb, channel_order="BGR") != want  # the order matters
     with pytest.raises(ValueError, match="does not fit"):
         aztec_reader.read(Frame(luma.tobytes()[:-1], w, h))
 

@@ -8,11 +8,12 @@
 #include <random>
 #include <vector>
 
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace {
 
 using namespace Aztec;
+using namespace Aztec::detail;
 
 LumaPlane planeOf(const Velmora::Image::GrayBuf& img) {
   return {img.row(0), img.width(), img.height(), img.stride()};

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace {
 

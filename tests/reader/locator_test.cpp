@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace {
 

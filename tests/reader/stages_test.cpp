@@ -13,11 +13,12 @@
 #include "reader/mode_message_reader.h"
 #include "reader/ring_corners.h"
 #include "reader/symbol_sampler.h"
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 namespace {
 
 using namespace Aztec;
+using namespace Aztec::detail;
 
 struct Geometry {
   bool fullRange;

@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "common/utf8.h"
-#include "support/symbol_frames.h"
 #include "symbol/codeword_correction.h"
 #include "symbol/data_layers.h"
 #include "symbol/mode_message.h"
+#include "synth/symbol_frames.h"
 
 namespace {
 
 using namespace Aztec;
+using namespace Aztec::detail;
 using AztecTest::EncodedSymbol;
 using AztecTest::SymbolKind;
 using AztecTest::SymbolRequest;

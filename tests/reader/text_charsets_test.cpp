@@ -34,12 +34,12 @@ TEST(TextCharsets, SingleByteSetsMatchIconvForEveryByte) {
   };
   for (const auto& [eci, name] : sets) {
     SCOPED_TRACE(testing::Message() << "ECI " << eci << " " << name);
-    EXPECT_TRUE(Aztec::isMappedEci(eci));
+    EXPECT_TRUE(Aztec::detail::isMappedEci(eci));
     const iconv_t cd = iconv_open("UTF-8", name);
     ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
     for (int b = 0; b < 256; ++b) {
       std::string text;
-      Aztec::appendAsUtf8(text, {static_cast<std::uint8_t>(b)}, eci);
+      Aztec::detail::appendAsUtf8(text, {static_cast<std::uint8_t>(b)}, eci);
       EXPECT_EQ(text, iconvByte(cd, static_cast<std::uint8_t>(b))) << "byte 0x" << std::hex << b;
     }
     iconv_close(cd);
@@ -70,9 +70,9 @@ TEST(TextCharsets, InvalidMultiByteSequencesBecomeReplacementCharacters) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "ECI " << c.eci << ", " << c.bytes.size() << " bytes");
-    EXPECT_TRUE(Aztec::isMappedEci(c.eci));
+    EXPECT_TRUE(Aztec::detail::isMappedEci(c.eci));
     std::string text = "x";
-    Aztec::appendAsUtf8(text, c.bytes, c.eci);
+    Aztec::detail::appendAsUtf8(text, c.bytes, c.eci);
     EXPECT_EQ(text, "x" + c.text);
   }
 }

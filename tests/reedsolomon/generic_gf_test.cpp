@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "reedsolomon/field_evaluation.h"
-#include "support/rs_encoder.h"
+#include "synth/rs_encoder.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "reedsolomon/exceptions.h"
-#include "support/rs_encoder.h"
+#include "synth/rs_encoder.h"
 
 namespace Aztec {
 namespace {
@@ -27,7 +27,8 @@ BitRing pack(const std::vector<int>& words, int width) {
   return r;
 }
 
-// The output bits as text; "none" when nothing came back.
+// The output bits as text; "none" when nothing came back. Expected bits are written a codeword
+// at a time.
 std::string correct(const BitRing& raw, const SymbolCandidate& c) {
   const auto out = correctDataBits(raw, c);
   if (!out) return "none";
@@ -35,18 +36,13 @@ std::string correct(const BitRing& raw, const SymbolCandidate& c) {
   for (bool b : out->bits()) s += b ? '1' : '0';
   return s;
 }
+const auto bits = [](std::string spaced) { return std::erase(spaced, ' '), spaced; };
 
 TEST(CorrectDataBits, StuffedBitsAreDroppedAndTheTailStaysFalse) {
   // 000001 -> 00000, 111110 -> 11111; 011111 and 100000 keep all six bits.
   const auto raw = pack(AztecTest::rsEncode({0b000001, 0b011111, 0b111110, 0b100000, 0b101010}, 6, 6), 6);
   lastErrorCount = -1;
-  EXPECT_EQ(correct(raw, candidate(5, 11, 6)),
-            "00000"
-            "011111"
-            "11111"
-            "100000"
-            "101010"
-            "00");
+  EXPECT_EQ(correct(raw, candidate(5, 11, 6)), bits("00000 011111 11111 100000 101010 00"));
   EXPECT_EQ(lastErrorCount, 0);
 }
 
@@ -60,10 +56,7 @@ TEST(CorrectDataBits, AllZerosOrAllOnesOnlyIllegalAmongTheData) {
     }
   }
   // A valid GF(64) word whose check codeword 4 is 000000: accepted (data 000001 is stuffed).
-  EXPECT_EQ(correct(pack({1, 4, 61, 31, 0, 61}, 6), candidate(2, 6, 6)),
-            "00000"
-            "000100"
-            "0");
+  EXPECT_EQ(correct(pack({1, 4, 61, 31, 0, 61}, 6), candidate(2, 6, 6)), bits("00000 000100 0"));
 }
 
 TEST(CorrectDataBits, ImpossibleCountsGiveNoDataAndNoCheckWordsCountEveryCodeword) {
@@ -74,14 +67,10 @@ TEST(CorrectDataBits, ImpossibleCountsGiveNoDataAndNoCheckWordsCountEveryCodewor
   EXPECT_EQ(correct(raw, candidate(3, 17, 0)), "none");
   EXPECT_EQ(lastErrorCount, 55);
   EXPECT_EQ(correct(pack({0b100001, 0b011110, 0b000111}, 6), candidate(3, 3, 6)),
-            "100001"
-            "011110"
-            "000111");
+            bits("100001 011110 000111"));
   EXPECT_EQ(lastErrorCount, 3);
   // Any other codeword size uses the widest field.
-  EXPECT_EQ(correct(pack({0b1001, 0b0110}, 4), candidate(2, 2, 4)),
-            "1001"
-            "0110");
+  EXPECT_EQ(correct(pack({0b1001, 0b0110}, 4), candidate(2, 2, 4)), bits("1001 0110"));
 }
 
 }  // namespace

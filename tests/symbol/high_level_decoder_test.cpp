@@ -36,12 +36,8 @@ constexpr std::pair<int, int> PS{0, 5}, LL{28, 5}, ML{29, 5}, DL{30, 5}, BS{31, 
 constexpr std::pair<int, int> US{28, 5};                                             // LOWER
 constexpr std::pair<int, int> UL{29, 5}, PL{30, 5};                                  // MIXED
 constexpr std::pair<int, int> DigitPS{0, 4}, DigitUL{14, 4}, DigitUS{15, 4};
-std::pair<int, int> c5(int code) {
-  return {code, 5};
-}
-std::pair<int, int> c4(int code) {
-  return {code, 4};
-}
+constexpr auto c5 = [](int code) { return std::pair{code, 5}; };
+constexpr auto c4 = [](int code) { return std::pair{code, 4}; };
 
 TEST(HighLevelDecoder, EveryModeTableInOrder) {
   EXPECT_EQ(decode(run({}, 1, 27, 5)), " ABCDEFGHIJKLMNOPQRSTUVWXYZ");
@@ -86,10 +82,7 @@ TEST(HighLevelDecoder, LatchesShiftsFlagsAndBinaryShift) {
       {{ML, PL, c5(0), c5(6)}, "!"},
       {{PS, c5(0), c5(3)}, "B"},
       // Binary shift: 5-bit count, then back to the latched mode, also when reached by a shift.
-      {{c5(2), BS, c5(3), {0xFF, 8}, {0x80, 8}, {0x00, 8}, c5(3)},
-       std::string("A\xFF\x80\x00"
-                   "B",
-                   5)},
+      {{c5(2), BS, c5(3), {0xFF, 8}, {0x80, 8}, {0x00, 8}, c5(3)}, std::string("A\xFF\x80\0B", 5)},
       {long31, b31 + "C"},
       {{LL, US, BS, c5(1), {'x', 8}, c5(2)}, "xa"},
       {{ML, BS, c5(1), {'y', 8}, c5(20)}, "y@"},

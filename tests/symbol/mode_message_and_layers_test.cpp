@@ -6,11 +6,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "support/rs_encoder.h"
-#include "support/symbol_frames.h"
 #include "symbol/codeword_correction.h"
 #include "symbol/data_layers.h"
 #include "symbol/mode_message.h"
+#include "synth/rs_encoder.h"
+#include "synth/symbol_frames.h"
 
 namespace Aztec {
 namespace {

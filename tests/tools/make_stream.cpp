@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 int main(int argc, char** argv) {
   if (argc < 4) {

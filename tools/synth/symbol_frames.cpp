@@ -1,4 +1,4 @@
-#include "support/symbol_frames.h"
+#include "synth/symbol_frames.h"
 
 #include <zint.h>
 

@@ -1,5 +1,5 @@
 #pragma once
-// Test-only systematic Reed-Solomon encoder for the Aztec codes: generator roots
+// Independent systematic Reed-Solomon encoder for the Aztec codes: generator roots
 // alpha^1 .. alpha^n (alpha = 2), codewords highest power first, check words last.
 //
 // The arithmetic is carry-less shift-and-reduce, deliberately independent of the decoder's

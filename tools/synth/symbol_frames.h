@@ -1,5 +1,6 @@
 #pragma once
-// Test-only: real Aztec symbols made by libzint, rendered into camera-like frames.
+// Real Aztec symbols made by libzint, rendered into camera-like frames (tests, benchmarks, fuzz
+// seeds and the bundled samples).
 // Deterministic: the same options give the same frame on every run.
 
 #include <cstdint>
