@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <optional>
 
+#include "geometry/matrix.h"
 #include "reader/tuning.h"
 
 namespace Aztec::detail {
@@ -51,32 +53,6 @@ std::optional<Mat3> invert(const Mat3& m) {
               c2 * k, (m[1] * m[6] - m[0] * m[7]) * k, (m[0] * m[4] - m[1] * m[3]) * k};
 }
 
-// Solves the 8 x 8 system in place by Gaussian elimination with partial pivoting.
-bool solve8(std::array<double, 64>& a, std::array<double, 8>& b) {
-  for (int col = 0; col < 8; ++col) {
-    int piv = col;
-    for (int r = col + 1; r < 8; ++r)
-      if (std::abs(a[8 * r + col]) > std::abs(a[8 * piv + col])) piv = r;
-    if (!(std::abs(a[8 * piv + col]) > 1e-12)) return false;
-    if (piv != col) {
-      for (int k = 0; k < 8; ++k) std::swap(a[8 * col + k], a[8 * piv + k]);
-      std::swap(b[col], b[piv]);
-    }
-    for (int r = col + 1; r < 8; ++r) {
-      const double f = a[8 * r + col] / a[8 * col + col];
-      if (f == 0.0) continue;
-      for (int k = col; k < 8; ++k) a[8 * r + k] -= f * a[8 * col + k];
-      b[r] -= f * b[col];
-    }
-  }
-  for (int r = 7; r >= 0; --r) {
-    double s = b[r];
-    for (int k = r + 1; k < 8; ++k) s -= a[8 * r + k] * b[k];
-    b[r] = s / a[8 * r + r];
-  }
-  return true;
-}
-
 // An edge found in the image: the image point and the grid line it lies on.
 struct EdgePoint {
   double x, y;    // normalised image coordinates
@@ -108,8 +84,27 @@ std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges) {
     }
   }
   if (nv < kEdgeMinPerDirection || nh < kEdgeMinPerDirection) return std::nullopt;
-  if (!solve8(a, b)) return std::nullopt;
-  return Mat3{b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], 1.0};
+  // The normal equations through the geometry's one solver; a near-singular system comes out
+  // as non-finite coefficients, refused here.
+  auto lhs = std::make_shared<Math::Matrix>(8, 8);
+  auto rhs = std::make_shared<Math::Matrix>(8, 1);
+  for (int i = 0; i < 8; ++i) {
+    for (int j = 0; j < 8; ++j) (*lhs)(i, j) = a[8 * i + j];
+    (*rhs)(i, 0) = b[i];
+  }
+  std::shared_ptr<Math::Matrix> u;
+  try {
+    u = Math::Matrix::solve(lhs, rhs);
+  } catch (const Math::MatrixSingularException&) {
+    return std::nullopt;
+  }
+  Mat3 g{};
+  for (int i = 0; i < 8; ++i) {
+    g[i] = (*u)(i, 0);
+    if (!std::isfinite(g[i])) return std::nullopt;
+  }
+  g[8] = 1.0;
+  return g;
 }
 
 double residual(const Mat3& g, const EdgePoint& e) {
