@@ -122,40 +122,71 @@ std::vector<double> localThresholds(const std::vector<double>& v, int n, const L
   constexpr int B = kThresholdBlock, M = kThresholdMargin;
   const int nb = (n + B - 1) / B;
   std::vector<double> blockT(static_cast<std::size_t>(nb) * nb, global);
-  for (int bx = 0; bx < nb; ++bx)
+  // The windows of one column of blocks are summed side by side, a column of modules at a time:
+  // each window still adds its modules in the same order (the same sums to the last bit), but
+  // the additions of different windows no longer wait on each other.
+  struct Window {
+    int y0, y1;
+    double t, dark, light, sd, sl;
+    int nd, nl;
+    bool settled;
+  };
+  std::vector<Window> windows(static_cast<std::size_t>(nb));
+  for (int bx = 0; bx < nb; ++bx) {
+    const int x0 = std::max(0, B * bx - M), x1 = std::min(n, B * bx + B + M);
     for (int by = 0; by < nb; ++by) {
-      const int x0 = std::max(0, B * bx - M), x1 = std::min(n, B * bx + B + M);
-      const int y0 = std::max(0, B * by - M), y1 = std::min(n, B * by + B + M);
-      double sum = 0.0;
-      int count = 0;
-      for (int x = x0; x < x1; ++x)
-        for (int y = y0; y < y1; ++y) {
-          sum += v[static_cast<std::size_t>(x) * n + y];
-          ++count;
-        }
-      double t = sum / count;
-      // Two rounds of two-means settle the split between the colours.
-      double dark = 0.0, light = 0.0;
-      for (int round = 0; round < 2; ++round) {
-        double sd = 0.0, sl = 0.0;
-        int nd = 0, nl = 0;
-        // Without branches: which side a module falls on is as good as random.
-        for (int x = x0; x < x1; ++x)
-          for (int y = y0; y < y1; ++y) {
-            const double w = v[static_cast<std::size_t>(x) * n + y];
-            const bool below = w < t;
-            sd += below ? w : 0.0;
-            sl += below ? 0.0 : w;
+      Window& w = windows[static_cast<std::size_t>(by)];
+      w.y0 = std::max(0, B * by - M);
+      w.y1 = std::min(n, B * by + B + M);
+      w.sd = w.dark = w.light = 0.0;
+      w.settled = false;
+    }
+    for (int x = x0; x < x1; ++x) {
+      const double* column = v.data() + static_cast<std::size_t>(x) * n;
+      for (Window& w : windows) {
+        double sum = w.sd;
+        for (int y = w.y0; y < w.y1; ++y) sum += column[y];
+        w.sd = sum;
+      }
+    }
+    for (Window& w : windows) w.t = w.sd / ((x1 - x0) * (w.y1 - w.y0));
+    // Two rounds of two-means settle the split between the colours.
+    for (int round = 0; round < 2; ++round) {
+      for (Window& w : windows) w.sd = w.sl = 0.0, w.nd = w.nl = 0;
+      for (int x = x0; x < x1; ++x) {
+        const double* column = v.data() + static_cast<std::size_t>(x) * n;
+        for (Window& w : windows) {
+          if (w.settled) continue;
+          double sd = w.sd, sl = w.sl;
+          int nd = w.nd, nl = w.nl;
+          // Without branches: which side a module falls on is as good as random.
+          for (int y = w.y0; y < w.y1; ++y) {
+            const double value = column[y];
+            const bool below = value < w.t;
+            sd += below ? value : 0.0;
+            sl += below ? 0.0 : value;
             nd += below;
             nl += !below;
           }
-        if (nd == 0 || nl == 0) break;
-        dark = sd / nd;
-        light = sl / nl;
-        t = 0.5 * (dark + light);
+          w.sd = sd, w.sl = sl, w.nd = nd, w.nl = nl;
+        }
       }
-      blockT[static_cast<std::size_t>(bx) * nb + by] = light - dark >= minContrast ? t : global;
+      for (Window& w : windows) {
+        if (w.settled) continue;
+        if (w.nd == 0 || w.nl == 0) {
+          w.settled = true;
+          continue;
+        }
+        w.dark = w.sd / w.nd;
+        w.light = w.sl / w.nl;
+        w.t = 0.5 * (w.dark + w.light);
+      }
     }
+    for (int by = 0; by < nb; ++by) {
+      const Window& w = windows[static_cast<std::size_t>(by)];
+      blockT[static_cast<std::size_t>(bx) * nb + by] = w.light - w.dark >= minContrast ? w.t : global;
+    }
+  }
   std::vector<double> out(static_cast<std::size_t>(n) * n);
   for (int x = 0; x < n; ++x)
     for (int y = 0; y < n; ++y)
