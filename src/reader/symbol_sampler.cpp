@@ -466,9 +466,12 @@ ModuleValues sampleModules(const PolarPlane& plane, const ModuleMap& t, const Sy
   const int half = n / 2;
   out.size = n;
   out.value.resize(static_cast<std::size_t>(n) * n);
-  for (int x = 0; x < n; ++x)
-    for (int y = 0; y < n; ++y)
-      out.value[static_cast<std::size_t>(x) * n + y] = plane.moduleValue(t, x - half, y - half);
+  std::vector<double> gx(static_cast<std::size_t>(n)), gy(static_cast<std::size_t>(n));
+  for (int y = 0; y < n; ++y) gy[static_cast<std::size_t>(y)] = y - half;
+  for (int x = 0; x < n; ++x) {
+    std::fill(gx.begin(), gx.end(), static_cast<double>(x - half));
+    plane.moduleValues(t, gx.data(), gy.data(), n, out.value.data() + static_cast<std::size_t>(x) * n);
+  }
   const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
   out.threshold = localThresholds(out.value, n, levels);
   return out;
