@@ -58,7 +58,9 @@ for target in "${targets[@]}"; do
   fi
   echo "== fuzz_$target: ${limits[*]}"
   # -close_fd_mask=1: the entry writes its trace to stdout on every call.
-  "$binary" "${limits[@]}" -close_fd_mask=1 -max_len="${max_len[$target]:-4096}" -print_final_stats=1 \
+  # -timeout=1: an input that takes over a second fails the run as a crash would: every read's
+  # work is bounded, so a slow input is a defect, kept like a crashing one.
+  "$binary" "${limits[@]}" -timeout=1 -close_fd_mask=1 -max_len="${max_len[$target]:-4096}" -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$work" "fuzz/corpus/$target" "fuzz/regressions/$target" \
     2>"build/fuzz/$target.log" || {
       tail -n 60 "build/fuzz/$target.log" >&2
