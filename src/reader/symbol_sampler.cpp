@@ -56,17 +56,20 @@ std::optional<Mat3> invert(const Mat3& m) {
 // An edge found in the image: the image point and the grid line it lies on.
 struct EdgePoint {
   double x, y;    // normalised image coordinates
-  double line;    // grid coordinate of the line
+  float line;     // grid coordinate of the line, a whole number and a half: exact in a float
   bool vertical;  // a line of constant grid x (else constant grid y)
 };
 
 // Least-squares image-to-grid transform (normalised image coordinates) from edge points: each
 // gives one linear equation in the eight coefficients.
-std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges) {
+// With `outliers`, the edges whose residual through it reaches kEdgeOutlier are left out.
+double residual(const Mat3& g, const EdgePoint& e);
+std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges, const Mat3* outliers = nullptr) {
   std::array<double, 64> a{};
   std::array<double, 8> b{};
   int nv = 0, nh = 0;
   for (const EdgePoint& e : edges) {
+    if (outliers != nullptr && !(residual(*outliers, e) < kEdgeOutlier)) continue;
     double row[8] = {};
     if (e.vertical) {
       row[0] = e.x, row[1] = e.y, row[2] = 1.0;
@@ -232,7 +235,16 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
     const Point2D cy = t.map(0.0, 1.0);
     const double unit =
         std::max(0.5, 0.5 * (std::hypot(cx.x - c.x, cx.y - c.y) + std::hypot(cy.x - c.x, cy.y - c.y)));
+    // Room for every colour change between neighbours, counted first: the edges of a large
+    // symbol are its largest buffer, and growing it by doubling would take up to twice that.
+    std::size_t changes = 0;
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        const std::size_t i = static_cast<std::size_t>(x) * n + y;
+        changes += (x + 1 < n && dark[i] != dark[i + n]) + (y + 1 < n && dark[i] != dark[i + 1]);
+      }
     std::vector<EdgePoint> edges;
+    edges.reserve(changes);
     for (int x = 0; x < n; ++x)
       for (int y = 0; y < n; ++y)
         for (int dir = 0; dir < 2; ++dir) {
@@ -267,17 +279,17 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
           e.x = (px - c.x) / unit;
           e.y = (py - c.y) / unit;
           e.vertical = dir == 0;
-          e.line = dir == 0 ? x - radius + 0.5 : y - radius + 0.5;
+          e.line = static_cast<float>(dir == 0 ? x - radius + 0.5 : y - radius + 0.5);
           edges.push_back(e);
         }
     auto g = fitEdges(edges);
     if (g) {
       // One round of outlier removal: edges misplaced by a wrongly classed module.
-      std::vector<EdgePoint> kept;
-      for (const EdgePoint& e : edges)
-        if (residual(*g, e) < kEdgeOutlier) kept.push_back(e);
-      if (kept.size() * 2 > edges.size()) {
-        if (auto g2 = fitEdges(kept)) g = g2;
+      std::size_t kept = 0;
+      for (const EdgePoint& e : edges) kept += residual(*g, e) < kEdgeOutlier;
+      if (kept * 2 > edges.size()) {
+        const Mat3 first = *g;
+        if (auto g2 = fitEdges(edges, &first)) g = g2;
       }
       const Mat3 norm{1.0 / unit, 0.0, -c.x / unit, 0.0, 1.0 / unit, -c.y / unit, 0.0, 0.0, 1.0};
       if (auto h = invert(multiply(*g, norm))) {

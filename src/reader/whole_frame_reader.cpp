@@ -372,8 +372,16 @@ std::vector<Accepted> readPlane(const Binarizer& binarizer, const ToFrame& toFra
     const int ry = std::clamp(static_cast<int>(y) / kRegionSize, 0, regionsY - 1);
     return static_cast<std::size_t>(ry) * regionsX + rx;
   };
+  // Each region's list sized exactly: textures give thousands of hits, and lists grown by
+  // doubling would hold up to twice their room.
   std::vector<std::vector<FinderHit>> regionHits(static_cast<std::size_t>(regionsX) * regionsY);
+  {
+    std::vector<std::size_t> counts(regionHits.size());
+    for (const FinderHit& h : hits) ++counts[regionOfPoint(h.x, h.y)];
+    for (std::size_t r = 0; r < regionHits.size(); ++r) regionHits[r].reserve(counts[r]);
+  }
   for (const FinderHit& h : hits) regionHits[regionOfPoint(h.x, h.y)].push_back(h);
+  std::vector<FinderHit>().swap(hits);
   std::vector<std::size_t> order;
   for (std::size_t r = 0; r < regionHits.size(); ++r)
     if (!regionHits[r].empty()) order.push_back(r);
