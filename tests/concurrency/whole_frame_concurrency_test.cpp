@@ -2,7 +2,6 @@
 // normal and inverted: every thread's answers equal the single-threaded ones. Run under
 // ThreadSanitizer in CI as well.
 
-#include <aztec/reader.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "synth/symbol_frames.h"
+#include "support/reader_helpers.h"
 
 namespace {
 
@@ -34,9 +33,8 @@ std::vector<GrayBuf> makeFrames() {
 
 std::vector<std::string> read(const Aztec::WholeFrameReader& reader, const GrayBuf& img) {
   std::vector<std::string> out;
-  for (const Aztec::ReadResult& r :
-       reader.read(Aztec::LumaView{img.row(0), img.width(), img.height(), img.stride()}))
-    out.emplace_back(r.bytes.begin(), r.bytes.end());
+  for (const Aztec::ReadResult& r : reader.read(AztecTest::viewOf(img)))
+    out.push_back(AztecTest::textOf(r.bytes));
   return out;
 }
 

@@ -6,9 +6,12 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "support/reader_helpers.h"
+
 namespace {
 
 using AztecTest::EncodedSymbol;
+using AztecTest::pattern;
 using AztecTest::RenderOptions;
 using AztecTest::SymbolKind;
 using Velmora::Image::GrayBuf;
@@ -122,17 +125,6 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
     previous = diff;
     EXPECT_EQ(lossy, pixels(AztecTest::renderSymbol(s, o)));
   }
-}
-
-// A module pattern drawn by the renderer; `dark(r, c)` for each module.
-template <class Dark>
-EncodedSymbol pattern(int n, Dark dark) {
-  EncodedSymbol e;
-  e.size = n;
-  e.modules.assign(n, std::vector<bool>(n));
-  for (int r = 0; r < n; ++r)
-    for (int c = 0; c < n; ++c) e.modules[r][c] = dark(r, c);
-  return e;
 }
 
 // Darkness summed over the frame (pixels fully dark), and its centroid.
