@@ -251,13 +251,15 @@ TEST(SymbolContent, RunesAtEveryOrientation) {
       EXPECT_EQ(r->correctedCodewords, 0);
       expectOrientation(*r, 11, i % 4, i >= 4);
     }
-    // One damaged word is corrected and counted; a rune is no compact symbol.
+    // One damaged word is corrected and counted; three are beyond the check words.
     EncodedSymbol damaged = e;
     AztecTest::flipModules(damaged, {{0, 3}});
     const auto r = decodeRuneSymbol(locate(damaged, 1, false));
     ASSERT_TRUE(r.has_value());
     EXPECT_EQ(r->text, std::to_string(value));
     EXPECT_EQ(r->correctedCodewords, 1);
+    AztecTest::flipModules(damaged, {{0, 7}, {10, 5}});
+    EXPECT_FALSE(decodeRuneSymbol(locate(damaged, 0, false)).has_value());
   }
   LocatedSymbol compact = locate(encode(bytesOf("AB"), SymbolKind::Compact), 0, false);
   EXPECT_FALSE(decodeRuneSymbol(compact).has_value());
@@ -313,7 +315,7 @@ TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
   // Random grids under random but well-formed parameters: with at least 3 check codewords random
   // data never passes the check.
   std::mt19937 g(11);
-  int read = 0;
+  int read = 0, runes = 0;
   for (int trial = 0; trial < 400; ++trial) {
     LocatedSymbol s;
     const bool compact = trial % 2 == 0;
@@ -331,13 +333,15 @@ TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
       for (std::size_t y = 0; y < column.size(); ++y) column[y] = g() % 2 == 1;
     const bool got = decodeSymbolContent(s).has_value();
     if (!anyCount) read += got ? 1 : 0;
+    // Rings of random bits, 40 long as a rune's or of any other length.
     BitRing ring(trial % 7 == 0 ? trial % 50 : 40);
     for (std::size_t i = 0; i < ring.size(); ++i) ring.set(static_cast<long long>(i), g() % 2 == 1);
     int rotation = 0;
     bool mirrored = false;
-    decodeRune(ring, rotation, mirrored);
+    runes += decodeRune(ring, rotation, mirrored).has_value();
   }
   EXPECT_EQ(read, 0);
+  EXPECT_EQ(runes, 0);
 }
 
 }  // namespace

@@ -24,6 +24,13 @@ std::vector<std::uint8_t> pixels(const GrayBuf& img) {
   return {img.row(0), img.row(0) + img.width() * img.height()};
 }
 
+double meanDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  EXPECT_EQ(a.size(), b.size());
+  double diff = 0.0;
+  for (std::size_t i = 0; i < a.size(); ++i) diff += std::abs(a[i] - b[i]);
+  return diff / static_cast<double>(a.size());
+}
+
 // What the encoder chose (size, layers, codewords) is checked against decoded mode messages by
 // the symbol and decoder tests; here what they take on trust: the bytes kept as given, refusals
 // reported, flips exact.
@@ -115,10 +122,7 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   for (int quality : {40, 90}) {
     o.jpegQuality = quality;
     const std::vector<std::uint8_t> lossy = pixels(AztecTest::renderSymbol(s, o));
-    ASSERT_EQ(lossy.size(), clean.size());
-    double diff = 0.0;
-    for (std::size_t i = 0; i < clean.size(); ++i) diff += std::abs(lossy[i] - clean[i]);
-    diff /= static_cast<double>(clean.size());
+    const double diff = meanDifference(lossy, clean);
     EXPECT_GT(diff, 0.05) << quality;
     EXPECT_LT(diff, 4.0) << quality;
     EXPECT_LT(diff, previous) << quality;
@@ -237,10 +241,7 @@ TEST(RenderSymbol, VideoRoundTripIsLossyAndRepeatable) {
   const std::vector<std::uint8_t> coded = pixels(AztecTest::renderSymbol(s, o));
   EXPECT_EQ(coded, pixels(AztecTest::renderSymbol(s, o)));
   o.videoKbps = 0;
-  const std::vector<std::uint8_t> clean = pixels(AztecTest::renderSymbol(s, o));
-  double diff = 0.0;
-  for (std::size_t i = 0; i < clean.size(); ++i) diff += std::abs(coded[i] - clean[i]);
-  diff /= static_cast<double>(clean.size());
+  const double diff = meanDifference(coded, pixels(AztecTest::renderSymbol(s, o)));
   EXPECT_GT(diff, 0.2);
   EXPECT_LT(diff, 8.0);
   o.width = 641, o.videoKbps = 300;
