@@ -1,6 +1,7 @@
 // Decodes on several threads at once, through the component (a shared AztecReader and readers of
-// their own) and through Aztec::Decoder directly (reused and fresh), over frames of every
-// outcome: each answer equals the single-threaded one. Run under ThreadSanitizer in CI as well.
+// their own), through Aztec::Decoder directly (reused and fresh) and through one shared
+// WholeFrameReader, over frames of every outcome: each answer equals the single-threaded one.
+// Run under ThreadSanitizer in CI as well.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include "decoder/decoder.h"
 #include "image/gray_buf.h"
 #include "support/component_loader.h"
+#include "support/reader_helpers.h"
 #include "symbol/codeword_correction.h"
 
 namespace {
@@ -44,16 +46,17 @@ const GrayBuf& image(int i) {
 const int kSteps = kRounds * 5;
 
 // Thread t visits the frames in an order of its own, so that different frames overlap in time.
-int frameAt(int thread, int step) {
-  return (step + thread * 3) % static_cast<int>(frames().size());
+int frameAt(int thread, int step, int count = static_cast<int>(frames().size())) {
+  return (step + thread * 3) % count;
 }
 
 // Starts kThreads threads at once; thread t gets its worker from makeWorker(t) (on that thread)
-// and calls it with every step and its frame index. Returns the answers per thread.
+// and calls it with every step and its frame index, kRounds times over `count` frames. Returns
+// the answers per thread.
 template <class Answer>
 std::vector<std::vector<Answer>> onThreads(
-    const std::function<std::function<Answer(int, int)>(int)>& makeWorker) {
-  EXPECT_EQ(static_cast<int>(frames().size()) * kRounds, kSteps);
+    const std::function<std::function<Answer(int, int)>(int)>& makeWorker,
+    int count = static_cast<int>(frames().size())) {
   testing::internal::CaptureStdout();  // every readAztecCamera call writes its trace
   std::atomic<int> waiting{0};
   std::vector<std::vector<Answer>> got(kThreads);
@@ -63,7 +66,8 @@ std::vector<std::vector<Answer>> onThreads(
       waiting.fetch_add(1);
       while (waiting.load() < kThreads) std::this_thread::yield();
       const std::function<Answer(int, int)> work = makeWorker(t);
-      for (int step = 0; step < kSteps; ++step) got[t].push_back(work(step, frameAt(t, step)));
+      for (int step = 0; step < kRounds * count; ++step)
+        got[t].push_back(work(step, frameAt(t, step, count)));
     });
   for (auto& thread : threads) thread.join();
   (void)testing::internal::GetCapturedStdout();
@@ -183,6 +187,35 @@ TEST(DecoderConcurrency, ReusedAndFreshDecodersAnswerAsSingleThreaded) {
       EXPECT_EQ(a.count.empty(), e.count.empty());
       EXPECT_TRUE(a.count.empty() || counts.count(a.count)) << a.count;
     }
+}
+
+// Frames with two symbols, one, one inverted and none.
+TEST(WholeFrameConcurrency, SharedReaderAnswersAsOnOneThread) {
+  using namespace AztecTest;
+  const EncodedSymbol a = encodeText("TICKET 0042", SymbolKind::Compact);
+  const EncodedSymbol b = encodeText("PASS 7 / ROW 12 / SEAT C", SymbolKind::FullRange);
+  RenderOptions frame;
+  frame.width = 200, frame.height = 120, frame.noiseSigma = 3;
+  RenderOptions left = frame, right = frame;
+  left.moduleSize = right.moduleSize = 3.0;
+  left.centerX = 50, left.centerY = 60, left.angleDegrees = 20;
+  right.centerX = 145, right.centerY = 60, right.angleDegrees = 250;
+  RenderOptions inverted = left;
+  inverted.dark = 230, inverted.light = 25;
+  const GrayBuf scenes[] = {renderScene({{&a, left}, {&b, right}}, frame), renderSymbol(a, left),
+                            renderSymbol(b, inverted), renderScene({}, frame)};
+  const Aztec::WholeFrameReader reader;
+  auto texts = [&](int, int i) {
+    std::vector<std::string> out;
+    for (const Aztec::ReadResult& r : reader.read(viewOf(scenes[i]))) out.push_back(textOf(r.bytes));
+    return out;
+  };
+  const auto got = onThreads<std::vector<std::string>>([&](int) { return texts; }, 4);
+  const std::vector<std::vector<std::string>> expected = {
+      {"PASS 7 / ROW 12 / SEAT C", "TICKET 0042"}, {"TICKET 0042"}, {"PASS 7 / ROW 12 / SEAT C"}, {}};
+  for (int t = 0; t < kThreads; ++t)
+    for (int step = 0; step < kRounds * 4; ++step)
+      EXPECT_EQ(got[t].at(step), expected[frameAt(t, step, 4)]) << "thread " << t << " step " << step;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // corner and one in the middle. Texture that keeps one part of the frame busy must not leave
 // another part unread.
 
-#include <aztec/reader.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "synth/symbol_frames.h"
+#include "support/reader_helpers.h"
 
 namespace {
 
@@ -80,10 +79,8 @@ TEST(BusyFrame, SymbolsInEveryCornerAndTheMiddleOfATexture) {
         }
         if (!nearSymbol) image.setPixel(x, y, texture.dark(x, y) ? 25 : 225);
       }
-    const auto results = Aztec::WholeFrameReader().read(
-        Aztec::LumaView{image.row(0), image.width(), image.height(), image.stride()});
     std::vector<std::string> read;
-    for (const Aztec::ReadResult& r : results) read.emplace_back(r.bytes.begin(), r.bytes.end());
+    for (const Aztec::ReadResult& r : AztecTest::readFrame(image)) read.push_back(AztecTest::textOf(r.bytes));
     std::sort(read.begin(), read.end());
     EXPECT_EQ(read, messages) << texture.name;
   }

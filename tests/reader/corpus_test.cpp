@@ -5,7 +5,6 @@
 // Nothing may be misread, and what is missed is printed with all it takes to draw it again.
 
 #include <aztec/exact_decoder.h>
-#include <aztec/reader.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,21 +19,13 @@
 #include <utility>
 #include <vector>
 
-#include "synth/symbol_frames.h"
+#include "support/reader_helpers.h"
 
 namespace {
 
 using namespace Aztec;
-using AztecTest::EncodedSymbol;
-using AztecTest::RenderOptions;
-using AztecTest::SymbolKind;
-using AztecTest::SymbolRequest;
+using namespace AztecTest;
 using Velmora::Image::GrayBuf;
-using Bytes = std::vector<std::uint8_t>;
-
-std::vector<ReadResult> readFrame(const GrayBuf& img, ReadTrace* trace = nullptr) {
-  return WholeFrameReader().read(LumaView{img.row(0), img.width(), img.height(), img.stride()}, trace);
-}
 
 // How far the reader got with the finder nearest a missed symbol's centre, from its trace.
 std::string tracedStage(const ReadTrace& trace, const RenderOptions& frame, const RenderOptions& placement) {
@@ -49,9 +40,6 @@ std::string tracedStage(const ReadTrace& trace, const RenderOptions& frame, cons
   return std::string("finder reached ") + toString(best->stage) + ", stopped: " + toString(best->stop);
 }
 
-double uniform(std::mt19937& g, double lo, double hi) {
-  return lo + (hi - lo) * (g() / 4294967296.0);
-}
 int pick(std::mt19937& g, int lo, int hi) {
   return lo + static_cast<int>(g() % static_cast<unsigned>(hi - lo + 1));
 }
@@ -75,10 +63,6 @@ std::string utf8(char32_t c) {
           static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
 }
 
-Bytes bytesOf(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
-
 // A symbol to draw and everything a correct read of it reports.
 struct Content {
   EncodedSymbol symbol;
@@ -96,7 +80,7 @@ Content made(EncodedSymbol symbol, Bytes bytes, std::string text) {
 }
 
 Content encoded(const SymbolRequest& r, std::string text) {
-  return made(AztecTest::encodeSymbol(r), r.message, std::move(text));
+  return made(encodeSymbol(r), r.message, std::move(text));
 }
 
 // Text, compact and full-range in turn.
@@ -161,15 +145,12 @@ Content gs1(int, std::mt19937& g) {
   human += "[10]" + lot, data += "10" + lot;
   if (g() % 2) {
     const std::string serial = field(16);
-    human += "[21]" + serial, data +=
-                              "\x1D"
-                              "21" +
-                              serial;
+    human += "[21]" + serial, data += "\x1D" + ("21" + serial);
   }
   SymbolRequest r;
   r.message = bytesOf(human);
   r.gs1 = true;
-  Content c = made(AztecTest::encodeSymbol(r), bytesOf(data), data);
+  Content c = made(encodeSymbol(r), bytesOf(data), data);
   c.gs1 = true;
   return c;
 }
@@ -198,7 +179,7 @@ Content init(int i, std::mt19937& g) {
 
 Content rune(int, std::mt19937& g) {
   const std::string digits = std::to_string(pick(g, 0, 255));
-  return made(AztecTest::encodeRune(std::stoi(digits)), bytesOf(digits), digits);
+  return made(encodeRune(std::stoi(digits)), bytesOf(digits), digits);
 }
 
 bool isRune(const Content& c) {
@@ -429,17 +410,11 @@ const Condition kConditions[] = {
 };
 
 // Apart because it needs ffmpeg.
-const Condition kVideo = {"h264 video",
-                          16,
-                          3.0,
-                          6.0,
-                          [](std::mt19937& g, RenderOptions& o) {
-                            o.videoKbps = pick(g, 250, 800), o.noiseSigma = 2, anyAngle(g, o);
-                          },
-                          plain,
-                          1,
-                          false,
-                          99};
+const Condition kVideo[] = {{"h264 video", 16, 3.0, 6.0,
+                             [](std::mt19937& g, RenderOptions& o) {
+                               o.videoKbps = pick(g, 250, 800), o.noiseSigma = 2, anyAngle(g, o);
+                             },
+                             plain, 1, false, 99}};
 
 struct Tally {
   int total = 0, read = 0, wrong = 0;
@@ -451,8 +426,7 @@ struct Tally {
 // ECI the exact decoder reads the flag's digits as text: there a read is all that is asked.
 void checkSuperset(const GrayBuf& frame, const std::vector<ReadResult>& results, bool flagged,
                    const char* name, int i, Tally& t) {
-  const ExactDecodeResult exact =
-      decodeExact(LumaView{frame.row(0), frame.width(), frame.height(), frame.stride()});
+  const ExactDecodeResult exact = decodeExact(viewOf(frame));
   if (exact.status != DataRead) return;
   ++t.exactRead;
   if (flagged && !results.empty()) return;
@@ -477,7 +451,7 @@ Tally runCondition(const Condition& c, int k) {
     o.rotation = static_cast<int>(g() % 4);
     o.mirrored = g() % 5 == 0;
     std::vector<Content> contents;
-    std::vector<AztecTest::ScenePart> parts;
+    std::vector<ScenePart> parts;
     for (int s = 0; s < c.perFrame; ++s) contents.push_back(c.content(i * c.perFrame + s, g));
     for (int s = 0; s < c.perFrame; ++s) {
       RenderOptions p = o;
@@ -493,9 +467,9 @@ Tally runCondition(const Condition& c, int k) {
     }
     const RenderOptions& frame = parts.front().placement;
     const bool inverted = frame.dark > frame.light;
-    const GrayBuf drawnFrame = AztecTest::renderScene(parts, frame);
+    const GrayBuf drawnFrame = renderScene(parts, frame);
     ReadTrace trace;
-    const auto results = readFrame(drawnFrame, &trace);
+    const auto results = readFrame(drawnFrame, {}, &trace);
     const bool flagged =
         std::any_of(contents.begin(), contents.end(), [](const Content& x) { return x.gs1 || x.eci; });
     checkSuperset(drawnFrame, results, flagged, c.name, i, t);
@@ -556,23 +530,8 @@ TEST(Corpus, ReadsEveryConditionAndKindWithoutWrongReads) {
 }
 
 TEST(Corpus, ReadsThroughAVideoCodec) {
-  if (!AztecTest::videoCodecAvailable()) GTEST_SKIP() << "ffmpeg with an H.264 encoder is not on the PATH";
-  EXPECT_EQ(runAndCheck(kVideo, static_cast<int>(std::size(kConditions))).wrong, 0);
-}
-
-GrayBuf fromPixels(const std::vector<std::uint8_t>& px, int w, int h) {
-  return GrayBuf::fromBytes(px.data(), w, h);
-}
-
-// A module pattern drawn by the symbol renderer, so it gets the same geometry and optics.
-template <class Dark>
-EncodedSymbol pattern(int n, Dark dark) {
-  EncodedSymbol e;
-  e.size = n;
-  e.modules.assign(n, std::vector<bool>(n));
-  for (int r = 0; r < n; ++r)
-    for (int c = 0; c < n; ++c) e.modules[r][c] = dark(r, c);
-  return e;
+  if (!videoCodecAvailable()) GTEST_SKIP() << "ffmpeg with an H.264 encoder is not on the PATH";
+  EXPECT_EQ(runAndCheck(kVideo[0], static_cast<int>(std::size(kConditions))).wrong, 0);
 }
 
 // Frames that hold no symbol, each with its name.
@@ -584,10 +543,10 @@ std::vector<std::pair<std::string, GrayBuf>> framesWithoutSymbols() {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
         px[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>(value(x, y));
-    frames.emplace_back(std::move(name), fromPixels(px, w, h));
+    frames.emplace_back(std::move(name), GrayBuf::fromBytes(px.data(), w, h));
   };
   auto drawn = [&](std::string name, const EncodedSymbol& e, RenderOptions o) {
-    frames.emplace_back(std::move(name), AztecTest::renderSymbol(e, o));
+    frames.emplace_back(std::move(name), renderSymbol(e, o));
   };
   pixelFrame("noise", 640, 480, [&](int, int) { return g() % 256; });
   pixelFrame("noise 1080p", 1920, 1080, [&](int, int) { return g() % 256; });

@@ -6,9 +6,12 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "support/reader_helpers.h"
+
 namespace {
 
 using AztecTest::EncodedSymbol;
+using AztecTest::pattern;
 using AztecTest::RenderOptions;
 using AztecTest::SymbolKind;
 using Velmora::Image::GrayBuf;
@@ -19,6 +22,13 @@ bool isDark(const GrayBuf& img, double x, double y) {
 
 std::vector<std::uint8_t> pixels(const GrayBuf& img) {
   return {img.row(0), img.row(0) + img.width() * img.height()};
+}
+
+double meanDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  EXPECT_EQ(a.size(), b.size());
+  double diff = 0.0;
+  for (std::size_t i = 0; i < a.size(); ++i) diff += std::abs(a[i] - b[i]);
+  return diff / static_cast<double>(a.size());
 }
 
 // What the encoder chose (size, layers, codewords) is checked against decoded mode messages by
@@ -112,27 +122,13 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   for (int quality : {40, 90}) {
     o.jpegQuality = quality;
     const std::vector<std::uint8_t> lossy = pixels(AztecTest::renderSymbol(s, o));
-    ASSERT_EQ(lossy.size(), clean.size());
-    double diff = 0.0;
-    for (std::size_t i = 0; i < clean.size(); ++i) diff += std::abs(lossy[i] - clean[i]);
-    diff /= static_cast<double>(clean.size());
+    const double diff = meanDifference(lossy, clean);
     EXPECT_GT(diff, 0.05) << quality;
     EXPECT_LT(diff, 4.0) << quality;
     EXPECT_LT(diff, previous) << quality;
     previous = diff;
     EXPECT_EQ(lossy, pixels(AztecTest::renderSymbol(s, o)));
   }
-}
-
-// A module pattern drawn by the renderer; `dark(r, c)` for each module.
-template <class Dark>
-EncodedSymbol pattern(int n, Dark dark) {
-  EncodedSymbol e;
-  e.size = n;
-  e.modules.assign(n, std::vector<bool>(n));
-  for (int r = 0; r < n; ++r)
-    for (int c = 0; c < n; ++c) e.modules[r][c] = dark(r, c);
-  return e;
 }
 
 // Darkness summed over the frame (pixels fully dark), and its centroid.
@@ -245,10 +241,7 @@ TEST(RenderSymbol, VideoRoundTripIsLossyAndRepeatable) {
   const std::vector<std::uint8_t> coded = pixels(AztecTest::renderSymbol(s, o));
   EXPECT_EQ(coded, pixels(AztecTest::renderSymbol(s, o)));
   o.videoKbps = 0;
-  const std::vector<std::uint8_t> clean = pixels(AztecTest::renderSymbol(s, o));
-  double diff = 0.0;
-  for (std::size_t i = 0; i < clean.size(); ++i) diff += std::abs(coded[i] - clean[i]);
-  diff /= static_cast<double>(clean.size());
+  const double diff = meanDifference(coded, pixels(AztecTest::renderSymbol(s, o)));
   EXPECT_GT(diff, 0.2);
   EXPECT_LT(diff, 8.0);
   o.width = 641, o.videoKbps = 300;

@@ -35,19 +35,6 @@ TEST(FrameInput, ParseSizeAcceptsOnlyWxH) {
     EXPECT_FALSE(AztecTools::parseSize(bad, w, h)) << bad;
 }
 
-TEST(FrameInput, DecodesPgmAndRejectsShortOnes) {
-  std::string pgm = "P5\n# comment\n3 2\n255\n";
-  Bytes file(pgm.begin(), pgm.end());
-  for (std::uint8_t v : {10, 20, 30, 40, 50, 60}) file.push_back(v);
-  Velmora::Image::GrayBuf img = AztecTools::decodeImage(file);
-  ASSERT_EQ(img.width(), 3);
-  ASSERT_EQ(img.height(), 2);
-  EXPECT_EQ(img.pixelAt(2, 1), 60);
-  file.pop_back();
-  EXPECT_THROW(AztecTools::decodeImage(file), AztecTools::InputError);
-  EXPECT_THROW(AztecTools::decodeImage({'h', 'i', '\n'}), AztecTools::InputError);
-}
-
 TEST(FrameInput, ColourBecomesLuminanceWithFixedWeights) {
   // A 2x1 binary PPM: pure red and pure white.
   std::string ppm = "P6 2 1 255\n";
