@@ -59,6 +59,9 @@ struct Progress {
   std::optional<std::array<Point2D, 4>> ringCorners;
   bool keepCentres = false;
   std::vector<Point2D> moduleCentres;
+  // Grids of this attempt that were binarised and did not read: another shift or transform often
+  // gives the same grid again, and it would fail again the same way.
+  std::vector<SampledGrid> failedGrids;
 
   void reached(TraceStage s, TraceStop why) {
     if (s > stage || (s == stage && stop == TraceStop::None)) {
@@ -260,6 +263,9 @@ class CandidateReader {
       LocatedSymbol located;
       located.parameters = params;
       located.grid = binarizeModules(values, shift, contrast);
+      if (std::find(p.failedGrids.begin(), p.failedGrids.end(), located.grid) != p.failedGrids.end())
+        continue;
+      p.failedGrids.push_back(located.grid);
       // A finder that does not look like one means the grid is not on the symbol.
       if (finderMismatches(located.grid, params) * kGridFinderMaxBadDivisor > finderModules) {
         p.reached(TraceStage::ModeMessage, TraceStop::SampledMismatch);
