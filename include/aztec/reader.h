@@ -86,7 +86,8 @@ enum class TraceStop : std::uint8_t {
   SampledMismatch,   // the sampled finder is wrong at every threshold
   Uncorrectable,     // too many codewords wrong, or a malformed bit stream
   CorrectionMargin,  // corrected, but too near the correction's limit to be trusted
-  SameSymbol         // read, but it is a symbol already read through another finder
+  SameSymbol,        // read, but it is a symbol already read through another finder
+  OutsideFrame       // most of the symbol its mode message describes would lie outside the frame
 };
 
 const char* toString(TraceStage stage);

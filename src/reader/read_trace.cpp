@@ -64,6 +64,8 @@ const char* toString(TraceStop stop) {
       return "correction-margin";
     case TraceStop::SameSymbol:
       return "same-symbol";
+    case TraceStop::OutsideFrame:
+      return "outside-frame";
   }
   return "unknown";
 }

@@ -173,6 +173,9 @@ constexpr double kDataShifts[] = {0.0, -0.1, 0.1, -0.2, 0.2};
 // The sampled finder and orientation marks: at most one module in eight wrong (12.5%, between
 // the two checks above: the grid passed the local thresholds, not one level).
 constexpr int kGridFinderMaxBadDivisor = 8;
+// A symbol of which less than 40% lies inside the frame is not sampled: more than half its
+// codewords would be wrong, beyond what any share of check words corrects.
+constexpr double kMinInsideShare = 0.4;
 // Keep a margin of check codewords unused: a grid read at the limit of the correction is as
 // likely a wrong message as a right one (corrected * 2 + 2 <= check words).
 constexpr int kCorrectionMarginWords = 2;

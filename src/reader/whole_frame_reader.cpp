@@ -185,6 +185,11 @@ class CandidateReader {
     }
     modeTimer.stop();
     p.reached(TraceStage::ModeMessage, TraceStop::None);
+    // A mode message misread as a larger symbol than the frame can hold would have every grid
+    // sampled and corrected in vain (a 151-module grid costs milliseconds each time); with most
+    // of the symbol outside the frame, no correction could restore it anyway.
+    if (insideShare(*t0, params->symbolSize) < kMinInsideShare)
+      return fail(p, TraceStage::ModeMessage, TraceStop::OutsideFrame);
 
     // Large full-range symbols through their reference grid: the lines near the finder from a
     // transform refined that far, one transform per grid cell beyond.
@@ -218,6 +223,22 @@ class CandidateReader {
       if (auto a = decodeWith(pp, refined, *params, cand.inverted, p, &offsets)) return a;
     }
     return std::nullopt;
+  }
+
+  // The share of a lattice of points over the symbol's grid that the transform puts inside the
+  // plane.
+  double insideShare(const PerspectiveTransform& t, int symbolSize) const {
+    const LumaPlane& plane = binarizer_.plane();
+    const double half = symbolSize / 2.0;
+    constexpr int kLattice = 11;
+    int inside = 0;
+    for (int i = 0; i < kLattice; ++i)
+      for (int j = 0; j < kLattice; ++j) {
+        const Point2D q =
+            t.map(-half + 2.0 * half * i / (kLattice - 1), -half + 2.0 * half * j / (kLattice - 1));
+        inside += q.x >= 0.0 && q.y >= 0.0 && q.x < plane.width && q.y < plane.height;
+      }
+    return static_cast<double>(inside) / (kLattice * kLattice);
   }
 
   static std::optional<Accepted> fail(Progress& p, TraceStage stage, TraceStop why) {
