@@ -35,11 +35,11 @@ constexpr double kWalkSlack = 2.0;
 // Hits of consecutive rows within half a module plus a pixel are the same centre module.
 constexpr double kRowHitTolerance = 0.5;
 constexpr double kRowHitSlack = 1.0;
-// Centre modules of 4 px and more span several rows: a hit in one row alone is noise. Under that,
-// rounding may leave the pattern in one row only, which must then pass the light-ring circle; so
-// may a centre run under half the ring width (blur shrinks the centre module to a dot).
-constexpr double kSingleRowModule = 4.0;
-constexpr double kDotShare = 0.5;
+// A hit in one row alone (none in the row above) must pass the light-ring circle.
+// At module widths of 4 px and more the cross checks and the ring rays walk through a single
+// pixel of the other colour: no ring is that thin there, but a display's pixel grid speckles
+// light modules with such pixels.
+constexpr double kSpeckModule = 4.0;
 // The light-ring circle: radius 0.8 row-run widths lies in the first light ring whatever the
 // rotation; 12 of its 16 points must agree (tilt and blur spoil the margins).
 constexpr double kCircleRadius = 0.8;

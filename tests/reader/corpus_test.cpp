@@ -390,7 +390,7 @@ const Condition kConditions[] = {
        o.glareX = o.centerX + uniform(g, -80, 80), o.glareY = o.centerY + uniform(g, -80, 80);
        o.noiseSigma = 3, anyAngle(g, o);
      },
-     plain, 1, false, 95},
+     plain, 1, false, 99},
     {"curved surface", 20, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.cylinderRadius = uniform(g, 0.6, 1.5), o.gradient = uniform(g, 0.0, 0.4);
