@@ -229,15 +229,21 @@ constexpr int kGridMaxMissedDivisor = 4;
 constexpr int kGridMaxPasses = 4;
 constexpr double kGridSettled = 0.1;
 
-// Local corrections of a compact grid (a curved label, a lens): grown from the finder by one
-// module a round until the whole symbol is in, then two more rounds over all of it. Each
-// module moves by the mean offset of the edges within two modules of it, at most 0.35 module a
-// round, and only where at least three edges say so.
+// Local corrections of a grid without cells of its own (a curved label, a lens): grown from
+// the finder by one module a round until the whole symbol is in, then two more rounds over all
+// of it. Each module moves by the mean offset of the edges within two modules of it, at most
+// 0.35 module a round, and only where at least three edges say so.
 constexpr int kLocalGrowth = 1;
 constexpr int kLocalFinalRounds = 2;
 constexpr int kLocalWindow = 2;
 constexpr double kLocalMaxStep = 0.35;
 constexpr int kLocalMinEdges = 3;
+// Full-range symbols are corrected only where one pass over the whole symbol finds a tenth of
+// their modules off the transform by a tenth of a module or more: a curve moves a broad share
+// (the curved corpus symbol a sixth), damage only the modules at its edges (under a twentieth
+// in the field frames).
+constexpr double kLocalMinOffset = 0.1;
+constexpr int kLocalMinShareDivisor = 10;
 
 // A module's share in each of its four neighbours' values that a second decode takes out when
 // the first fails (defocus spreads every module into the next).

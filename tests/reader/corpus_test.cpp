@@ -396,7 +396,7 @@ const Condition kConditions[] = {
        o.cylinderRadius = uniform(g, 0.6, 1.5), o.gradient = uniform(g, 0.0, 0.4);
        o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
      },
-     plain, 1, false, 95},
+     plain, 1, false, 99},
     {"thin cylinder compact", 20, 3.0, 7.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.cylinderRadius = uniform(g, 0.5, 0.8), o.gradient = uniform(g, 0.0, 0.3);
