@@ -231,13 +231,18 @@ constexpr double kGridSettled = 0.1;
 
 // Local corrections of a grid without cells of its own (a curved label, a lens): grown from
 // the finder by one module a round until the whole symbol is in, then two more rounds over all
-// of it. Each module moves by the mean offset of the edges within two modules of it, at most
-// 0.35 module a round, and only where at least three edges say so.
+// of it. Each module moves by the offset the edges within two modules of it put there (their
+// mean, or a line through them where the window is cut short), at most 0.35 module a round,
+// and only where at least three edges say so.
 constexpr int kLocalGrowth = 1;
 constexpr int kLocalFinalRounds = 2;
 constexpr int kLocalWindow = 2;
 constexpr double kLocalMaxStep = 0.35;
 constexpr int kLocalMinEdges = 3;
+// Where the window is cut short, a line through the edges' offsets: its slope is shrunk as if
+// every edge also lay one module squared further from the mean position (a short line through
+// edges that spread over less than a module follows noise more than the curve).
+constexpr double kLocalSlopePrior = 1.0;
 // Full-range symbols are corrected only where one pass over the whole symbol finds a tenth of
 // their modules off the transform by a tenth of a module or more: a curve moves a broad share
 // (the curved corpus symbol a sixth), damage only the modules at its edges (under a twentieth

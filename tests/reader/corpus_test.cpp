@@ -409,7 +409,7 @@ const Condition kConditions[] = {
        r.message = bytesOf(m);
        return encoded(r, m);
      },
-     1, false, 95},
+     1, false, 99},
     {"dot gain and loss", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5, anyAngle(g, o);
