@@ -108,9 +108,11 @@ struct CrossCheck {
 };
 
 // Runs along a direction through (x0, y0), which must be dark in the polarity: the centre run,
-// three more each way that must match it, and the outer ring. `maxRun` bounds each walk.
+// three more each way that must match it, and the outer ring. `maxRun` bounds each walk. With
+// `bridgeSpecks` (modules wide enough that no ring is one pixel), a single pixel of the other
+// colour inside a run does not end it: a display's pixel grid speckles its light modules.
 std::optional<CrossCheck> crossCheck(const Binarizer& bin, int x0, int y0, int dx, int dy, bool inverted,
-                                     double maxRun) {
+                                     double maxRun, bool bridgeSpecks) {
   const LumaPlane& p = bin.plane();
   if (x0 < 0 || y0 < 0 || x0 >= p.width || y0 >= p.height) return std::nullopt;
   if (!bin.dark(x0, y0, inverted)) return std::nullopt;
@@ -129,7 +131,13 @@ std::optional<CrossCheck> crossCheck(const Binarizer& bin, int x0, int y0, int d
       bool inside = true;
       while (len <= limit) {
         inside = x >= 0 && y >= 0 && x < p.width && y < p.height;
-        if (!inside || bin.dark(x, y, inverted) != colour) break;
+        if (!inside) break;
+        if (bin.dark(x, y, inverted) != colour) {
+          const int nx = x + sx, ny = y + sy;
+          if (!bridgeSpecks || len == 0 || nx < 0 || ny < 0 || nx >= p.width || ny >= p.height ||
+              bin.dark(nx, ny, inverted) != colour)
+            break;
+        }
         ++len;
         x += sx;
         y += sy;
@@ -173,6 +181,7 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
   // Modules under about three pixels (row runs under four) alias on the pixel grid: there the
   // rays read interpolated values.
   const bool fine = moduleMin < kFineModule;
+  const bool bridge = moduleMin >= kSpeckModule;
   const double step = kRingRayStep;
   const double reach = kRingReachModules * moduleMax * kRingReachFactor + kRingReachSlack;
   const int steps = static_cast<int>(reach / step);
@@ -221,6 +230,19 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
       const bool dark = fine ? bin.darkInterpolated(x, y, inverted)
                              : bin.dark(static_cast<int>(x), static_cast<int>(y), inverted);
       if (dark == colour) continue;
+      if (bridge) {
+        // A single pixel of the other colour: the first step on the next pixel has this colour again.
+        const int px = static_cast<int>(x), py = static_cast<int>(y);
+        int t = s + 1;
+        double nx = c.x + dx * t, ny = c.y + dy * t;
+        while (t <= steps && static_cast<int>(nx) == px && static_cast<int>(ny) == py)
+          ++t, nx = c.x + dx * t, ny = c.y + dy * t;
+        if (t <= steps && nx >= 0.0 && ny >= 0.0 && nx < p.width && ny < p.height &&
+            bin.dark(static_cast<int>(nx), static_cast<int>(ny), inverted) == colour) {
+          s = t;
+          continue;
+        }
+      }
       colour = !colour;
       edge[found] = at;
       if (found < 3) {
@@ -343,9 +365,10 @@ void recentre(const Binarizer& bin, Point2D& centre, double maxRun, bool inverte
 std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
   const double maxRun = kCrossReach * w + kCrossReachSlack;
   const double maxDiag = maxRun / kDiagonalReachDivisor;
+  const bool bridge = w >= kSpeckModule;
   auto check = [&](int dx, int dy) {
     return crossCheck(bin, static_cast<int>(cx), static_cast<int>(cy), dx, dy, inverted,
-                      dx != 0 && dy != 0 ? maxDiag : maxRun);
+                      dx != 0 && dy != 0 ? maxDiag : maxRun, bridge);
   };
   auto v = check(0, 1);
   const double rowY = cy;
@@ -394,8 +417,8 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
   c.quality = 1 + (v ? 1 : 0);
   if (v) {
     const int x = static_cast<int>(c.center.x), y = static_cast<int>(c.center.y);
-    c.quality += crossCheck(bin, x, y, 1, 1, inverted, maxDiag) ? 1 : 0;
-    c.quality += crossCheck(bin, x, y, 1, -1, inverted, maxDiag) ? 1 : 0;
+    c.quality += crossCheck(bin, x, y, 1, 1, inverted, maxDiag, bridge) ? 1 : 0;
+    c.quality += crossCheck(bin, x, y, 1, -1, inverted, maxDiag, bridge) ? 1 : 0;
   } else {
     c.quality += 2;
   }
@@ -467,7 +490,6 @@ std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool in
         if (alternatesAround(bin, static_cast<int>(cx), y >= off ? y - off : y + off, w, !runDark)) continue;
       }
       const bool inv = !runDark;
-      // The centre module spans more than one row: a pattern in this row alone is noise.
       hits.push_back({cx, inv ? -w : w});
       bool repeated = false;
       const double tol = kRowHitTolerance * w + kRowHitSlack;
@@ -476,13 +498,12 @@ std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool in
                                  [](const std::pair<double, double>& h, double x) { return h.first < x; });
       for (; it != previousHits.end() && it->first <= cx + tol && !repeated; ++it)
         repeated = (it->second < 0) == inv;
-      // Except that a centre module under three pixels tall may show the pattern in one row
-      // only (rounding spoils the others), and so may one that blur has shrunk to a dot; such a
-      // hit must show the light ring around it first.
-      const bool dot = runs[i] < kDotShare * w;
+      // The centre module spans more than one row, but the pattern may show in one row only:
+      // rounding spoils the others under three pixels, blur shrinks the centre to a dot, and a
+      // display's pixel grid speckles the rings of the rows around. Such a hit must show the
+      // light ring around it first.
       int ring = -1;
       if (!repeated) {
-        if (w >= kSingleRowModule && !dot) continue;
         ring = lightRingPoints(bin, cx, y + 0.5, w, inv);
         if (ring < kCircleAgreeing) continue;
       }

@@ -514,8 +514,8 @@ std::optional<double> edgeCrossing(const PolarPlane& plane, const Point2D& a, co
 
 }  // namespace
 
-GridOffsets localGridOffsets(const PolarPlane& plane, const PerspectiveTransform& t,
-                             const SymbolCandidate& params) {
+std::optional<GridOffsets> localGridOffsets(const PolarPlane& plane, const PerspectiveTransform& t,
+                                            const SymbolCandidate& params) {
   const bool full = params.symbolType == kFullRange;
   const int n = params.symbolSize, half = n / 2;
   const int finderRadius = full ? 6 : 4;
@@ -528,9 +528,10 @@ GridOffsets localGridOffsets(const PolarPlane& plane, const PerspectiveTransform
   std::vector<Point2D> at(cells);
   std::vector<double> v(cells), sum[2], count[2];
   std::vector<char> dark(cells);
-  const int growthRounds = (half - finderRadius + kLocalGrowth - 1) / kLocalGrowth;
-  for (int round = 0; round < growthRounds + kLocalFinalRounds; ++round) {
-    const int reach = std::min(half, finderRadius + kLocalGrowth * (round + 1));
+  std::vector<double> step[2] = {std::vector<double>(cells), std::vector<double>(cells)};
+  // How far the modules within `reach` of the centre lie off their place through the offsets so
+  // far, from the edges: into `step`; returns how many lie a tenth of a module off or more.
+  auto measure = [&](int reach) {
     for (int x = 0; x < n; ++x)
       for (int y = 0; y < n; ++y) {
         const std::size_t i = index(x, y);
@@ -558,17 +559,48 @@ GridOffsets localGridOffsets(const PolarPlane& plane, const PerspectiveTransform
           if (!f) continue;
           for (std::size_t i : {i1, i2}) sum[axis][i] += *f - 0.5, count[axis][i] += 1.0;
         }
-    // Smoothed over a small window: one misjudged module moves nothing much.
-    std::vector<double> step[2] = {std::vector<double>(cells), std::vector<double>(cells)};
+    // Smoothed over a small window: one misjudged module moves nothing much. Where the window is
+    // cut short along the axis (by the reach, or by the symbol's border) its edges all lie to one
+    // side, and their mean lags behind an offset that grows outwards (a curve compresses the
+    // modules more the further out they lie): there the offset is read off a line through the
+    // edges' offsets against their position along the axis, its slope shrunk towards none as
+    // far as the edges spread over less than a module (one misjudged edge tilts a short line).
+    int off = 0;
+    for (int axis = 0; axis < 2; ++axis) std::fill(step[axis].begin(), step[axis].end(), 0.0);
     for (int x = lo; x <= hi; ++x)
       for (int y = lo; y <= hi; ++y)
         for (int axis = 0; axis < 2; ++axis) {
-          double s = 0.0, c = 0.0;
+          double c = 0.0, s = 0.0, cu = 0.0, cuu = 0.0, su = 0.0;
           for (int wx = std::max(lo, x - kLocalWindow); wx <= std::min(hi, x + kLocalWindow); ++wx)
-            for (int wy = std::max(lo, y - kLocalWindow); wy <= std::min(hi, y + kLocalWindow); ++wy)
-              s += sum[axis][index(wx, wy)], c += count[axis][index(wx, wy)];
-          if (c >= kLocalMinEdges) step[axis][index(x, y)] = std::clamp(s / c, -kLocalMaxStep, kLocalMaxStep);
+            for (int wy = std::max(lo, y - kLocalWindow); wy <= std::min(hi, y + kLocalWindow); ++wy) {
+              const double k = count[axis][index(wx, wy)], e = sum[axis][index(wx, wy)];
+              const double u = axis == 0 ? wx - x : wy - y;
+              c += k, s += e, cu += k * u, cuu += k * u * u, su += e * u;
+            }
+          if (c < kLocalMinEdges) continue;
+          double d = s / c;
+          const int along = axis == 0 ? x : y;
+          if (along - kLocalWindow < lo || along + kLocalWindow > hi) {
+            const double mu = cu / c;
+            d -= (su - s * mu) / (cuu - cu * mu + kLocalSlopePrior * c) * mu;
+          }
+          step[axis][index(x, y)] = std::clamp(d, -kLocalMaxStep, kLocalMaxStep);
         }
+    for (int x = lo; x <= hi; ++x)
+      for (int y = lo; y <= hi; ++y)
+        off += std::max(std::abs(step[0][index(x, y)]), std::abs(step[1][index(x, y)])) >= kLocalMinOffset;
+    return off;
+  };
+  // A full-range symbol has many modules and as many rounds to grow through: it is corrected
+  // only where one pass over it finds a good share of its modules off the one transform, as a
+  // curve moves them. Damage moves only the few modules at its own edges.
+  if (full && measure(half) * kLocalMinShareDivisor < n * n) return std::nullopt;
+
+  const int growthRounds = (half - finderRadius + kLocalGrowth - 1) / kLocalGrowth;
+  for (int round = 0; round < growthRounds + kLocalFinalRounds; ++round) {
+    const int reach = std::min(half, finderRadius + kLocalGrowth * (round + 1));
+    measure(reach);
+    const int lo = half - reach, hi = half + reach;
     for (int x = lo; x <= hi; ++x)
       for (int y = lo; y <= hi; ++y) {
         const std::size_t i = index(x, y);

@@ -43,8 +43,9 @@ struct GridOffsets {
   int size = 0;
   std::vector<double> dx, dy;  // size x size, column-major like ModuleValues
 };
-GridOffsets localGridOffsets(const PolarPlane& plane, const PerspectiveTransform& t,
-                             const SymbolCandidate& params);
+// Nothing for a full-range symbol whose edges mostly lie where the one transform puts them.
+std::optional<GridOffsets> localGridOffsets(const PolarPlane& plane, const PerspectiveTransform& t,
+                                            const SymbolCandidate& params);
 
 // Module values through a transform and per-module offsets from it.
 ModuleValues sampleModulesAt(const PolarPlane& plane, const ModuleMap& t, const SymbolCandidate& params,

@@ -35,11 +35,11 @@ constexpr double kWalkSlack = 2.0;
 // Hits of consecutive rows within half a module plus a pixel are the same centre module.
 constexpr double kRowHitTolerance = 0.5;
 constexpr double kRowHitSlack = 1.0;
-// Centre modules of 4 px and more span several rows: a hit in one row alone is noise. Under that,
-// rounding may leave the pattern in one row only, which must then pass the light-ring circle; so
-// may a centre run under half the ring width (blur shrinks the centre module to a dot).
-constexpr double kSingleRowModule = 4.0;
-constexpr double kDotShare = 0.5;
+// A hit in one row alone (none in the row above) must pass the light-ring circle.
+// At module widths of 4 px and more the cross checks and the ring rays walk through a single
+// pixel of the other colour: no ring is that thin there, but a display's pixel grid speckles
+// light modules with such pixels.
+constexpr double kSpeckModule = 4.0;
 // The light-ring circle: radius 0.8 row-run widths lies in the first light ring whatever the
 // rotation; 12 of its 16 points must agree (tilt and blur spoil the margins).
 constexpr double kCircleRadius = 0.8;
@@ -234,15 +234,26 @@ constexpr int kGridMaxMissedDivisor = 4;
 constexpr int kGridMaxPasses = 4;
 constexpr double kGridSettled = 0.1;
 
-// Local corrections of a compact grid (a curved label, a lens): grown from the finder by one
-// module a round until the whole symbol is in, then two more rounds over all of it. Each
-// module moves by the mean offset of the edges within two modules of it, at most 0.35 module a
-// round, and only where at least three edges say so.
+// Local corrections of a grid without cells of its own (a curved label, a lens): grown from
+// the finder by one module a round until the whole symbol is in, then two more rounds over all
+// of it. Each module moves by the offset the edges within two modules of it put there (their
+// mean, or a line through them where the window is cut short), at most 0.35 module a round,
+// and only where at least three edges say so.
 constexpr int kLocalGrowth = 1;
 constexpr int kLocalFinalRounds = 2;
 constexpr int kLocalWindow = 2;
 constexpr double kLocalMaxStep = 0.35;
 constexpr int kLocalMinEdges = 3;
+// Where the window is cut short, a line through the edges' offsets: its slope is shrunk as if
+// every edge also lay one module squared further from the mean position (a short line through
+// edges that spread over less than a module follows noise more than the curve).
+constexpr double kLocalSlopePrior = 1.0;
+// Full-range symbols are corrected only where one pass over the whole symbol finds a tenth of
+// their modules off the transform by a tenth of a module or more: a curve moves a broad share
+// (the curved corpus symbol a sixth), damage only the modules at its edges (under a twentieth
+// in the field frames).
+constexpr double kLocalMinOffset = 0.1;
+constexpr int kLocalMinShareDivisor = 10;
 
 // A module's share in each of its four neighbours' values that a second decode takes out when
 // the first fails (defocus spreads every module into the next).

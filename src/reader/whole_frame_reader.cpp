@@ -193,12 +193,14 @@ class CandidateReader {
 
     // Large full-range symbols through their reference grid: the lines near the finder from a
     // transform refined that far, one transform per grid cell beyond.
+    bool cellMapped = false;
     if (full) {
       std::optional<ModuleMap> cells;
       {
         const StepTimer timer(trace_, TraceStep::Sample);
         cells = gridCellMap(pp, refineOnEdges(pp, *t0, *params, kGridStartRadius), *params);
       }
+      cellMapped = cells.has_value();
       if (cells)
         if (auto a = decodeWith(pp, *cells, *params, cand.inverted, p)) return a;
     }
@@ -212,15 +214,17 @@ class CandidateReader {
       if (auto a = decodeWith(pp, *t, *params, cand.inverted, p)) return a;
       if (params->symbolSize > kFinderFitMaxSymbol) break;
     }
-    // A compact symbol that one transform does not hold (curved, seen through a lens): each
-    // module where the edges around it put it.
-    if (params->symbolType == kCompact) {
-      GridOffsets offsets;
+    // A symbol that one transform does not hold (curved, seen through a lens) and that has no
+    // grid cells of its own (compact, or full-range without reference lines beyond the finder's
+    // or with too few of them seen): each module where the edges around it put it.
+    if (!cellMapped) {
+      std::optional<GridOffsets> offsets;
       {
         const StepTimer timer(trace_, TraceStep::Sample);
         offsets = localGridOffsets(pp, refined, *params);
       }
-      if (auto a = decodeWith(pp, refined, *params, cand.inverted, p, &offsets)) return a;
+      if (offsets)
+        if (auto a = decodeWith(pp, refined, *params, cand.inverted, p, &*offsets)) return a;
     }
     return std::nullopt;
   }

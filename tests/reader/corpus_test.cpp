@@ -371,13 +371,13 @@ const Condition kConditions[] = {
        o.glareX = o.centerX + uniform(g, -80, 80), o.glareY = o.centerY + uniform(g, -80, 80);
        o.noiseSigma = 3, anyAngle(g, o);
      },
-     plain, 1, false, 95},
+     plain, 1, false, 99},
     {"curved surface", 20, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.cylinderRadius = uniform(g, 0.6, 1.5), o.gradient = uniform(g, 0.0, 0.4);
        o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
      },
-     plain, 1, false, 95},
+     plain, 1, false, 99},
     {"thin cylinder compact", 20, 3.0, 7.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.cylinderRadius = uniform(g, 0.5, 0.8), o.gradient = uniform(g, 0.0, 0.3);
@@ -390,7 +390,7 @@ const Condition kConditions[] = {
        r.message = bytesOf(m);
        return encoded(r, m);
      },
-     1, false, 95},
+     1, false, 99},
     {"dot gain and loss", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5, anyAngle(g, o);
