@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <array>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/utf8.h"
@@ -105,68 +107,40 @@ std::array<Point2D, 4> expectedCorners(int n, int rotation, bool mirrored) {
 void expectOrientation(const ReadResult& r, int size, int rotation, bool mirrored) {
   EXPECT_EQ(r.rotation, rotation);
   EXPECT_EQ(r.mirrored, mirrored);
-  const auto corners = expectedCorners(size, rotation, mirrored);
-  for (int k = 0; k < 4; ++k) {
-    EXPECT_EQ(r.corners[k].x, corners[k].x) << k;
-    EXPECT_EQ(r.corners[k].y, corners[k].y) << k;
-  }
+  EXPECT_EQ(r.corners, expectedCorners(size, rotation, mirrored));
 }
 
-// Reads the symbol at all eight orientations; every result must agree on the message and carry
-// the true parameters. Returns the upright result.
-ReadResult readEverywhere(const EncodedSymbol& e) {
-  ReadResult upright;
+// Reads the symbol at all eight orientations: the message, the text and the true parameters.
+void readEverywhere(const EncodedSymbol& e, const std::string& text) {
   for (int i = 0; i < 8; ++i) {
-    const int rotation = i % 4;
-    const bool mirrored = i >= 4;
-    SCOPED_TRACE(testing::Message() << "rotation " << rotation << " mirrored " << mirrored);
-    const std::optional<ReadResult> r = decodeSymbolContent(locate(e, rotation, mirrored));
-    if (!r) {
-      ADD_FAILURE() << "not read";
-      continue;
-    }
+    SCOPED_TRACE(testing::Message() << "orientation " << i);
+    const std::optional<ReadResult> r = decodeSymbolContent(locate(e, i % 4, i >= 4));
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->bytes, e.message);
+    EXPECT_EQ(r->text, text);
     EXPECT_EQ(r->format, e.compact ? SymbolFormat::Compact : SymbolFormat::FullRange);
-    EXPECT_EQ(r->layers, e.layers);
-    EXPECT_EQ(r->dataCodewords, e.dataCodewords);
-    EXPECT_EQ(r->checkCodewords, e.totalCodewords - e.dataCodewords);
-    EXPECT_EQ(r->correctedCodewords, 0);
-    expectOrientation(*r, e.size, rotation, mirrored);
-    if (i == 0) {
-      upright = *r;
-    } else {
-      EXPECT_EQ(r->bytes, upright.bytes);
-      EXPECT_EQ(r->text, upright.text);
-    }
+    EXPECT_EQ((std::array{r->layers, r->dataCodewords, r->checkCodewords, r->correctedCodewords}),
+              (std::array{e.layers, e.dataCodewords, e.totalCodewords - e.dataCodewords, 0}));
+    EXPECT_FALSE(r->gs1 || r->structuredAppend || r->readerInitialisation);
+    expectOrientation(*r, e.size, i % 4, i >= 4);
   }
-  return upright;
 }
 
-EncodedSymbol encode(const Bytes& message, SymbolKind kind = SymbolKind::Any, int layers = 0) {
-  SymbolRequest request;
-  request.message = message;
-  request.kind = kind;
-  request.layers = layers;
-  return AztecTest::encodeSymbol(request);
+EncodedSymbol encode(const Bytes& message, SymbolKind kind = SymbolKind::Any, int layers = 0, int eci = 0) {
+  return AztecTest::encodeSymbol({.message = message, .kind = kind, .layers = layers, .eci = eci});
 }
 
 TEST(SymbolContent, ExactBytesAndTextAtEveryOrientation) {
-  Bytes allBytes(256);
+  Bytes allBytes(256), longBinary(700);
   for (int i = 0; i < 256; ++i) allBytes[i] = static_cast<std::uint8_t>(i);
-  Bytes longBinary(700);
   std::mt19937 g(7);
   for (auto& b : longBinary) b = static_cast<std::uint8_t>(g());
   std::string longText, dots;
   for (int i = 0; i < 40; ++i)
     longText += "Line " + std::to_string(i) + ": Aztec, mixed CASE text. ", dots += ". ";
-
-  struct Case {
-    Bytes message;
-    SymbolKind kind;
-    int layers;
-  };
   // The first and the dots: where the exact decoder adds a character from the zero-filled tail
   // it keeps, and where its output buffer overflows; here only the bits actually there are read.
-  const std::vector<Case> cases = {
+  const std::tuple<Bytes, SymbolKind, int> cases[] = {
       {bytesOf("MODULE ZERO AZTEC"), SymbolKind::Compact, 0},
       {bytesOf(dots), SymbolKind::Any, 0},
       {bytesOf("Hello, World! 0123456789 @\\^_`|~ ."), SymbolKind::Any, 0},
@@ -176,65 +150,36 @@ TEST(SymbolContent, ExactBytesAndTextAtEveryOrientation) {
       {bytesOf(longText), SymbolKind::FullRange, 0},
       {bytesOf("A1"), SymbolKind::FullRange, 1},
   };
-  for (const Case& c : cases) {
-    const EncodedSymbol e = encode(c.message, c.kind, c.layers);
-    SCOPED_TRACE(testing::Message() << "message of " << c.message.size() << " bytes, layers " << e.layers);
-    const ReadResult r = readEverywhere(e);
-    EXPECT_EQ(r.bytes, c.message);
-    EXPECT_EQ(r.text, Aztec::latin1ToUtf8(c.message));
-    EXPECT_FALSE(r.gs1);
-    EXPECT_FALSE(r.structuredAppend.has_value());
-    EXPECT_FALSE(r.readerInitialisation);
+  for (const auto& [message, kind, layers] : cases) {
+    SCOPED_TRACE(testing::Message() << "message of " << message.size() << " bytes");
+    readEverywhere(encode(message, kind, layers), Aztec::latin1ToUtf8(message));
   }
 }
 
 TEST(SymbolContent, EciDesignatorsSelectTheTextCharacterSet) {
-  struct Case {
-    Bytes message;
-    int eci;
-    std::string text;
-  };
-  std::vector<Case> cases = {
-      {bytesOf("Gr\xC3\xBC\xC3\x9F"
-               "e \xE2\x82\xAC"),
-       26,
-       "Gr\xC3\xBC\xC3\x9F"
-       "e \xE2\x82\xAC"},
-      {Bytes{'G', 'r', 0xFC, 0xDF, 'e'}, 3,
-       "Gr\xC3\xBC\xC3\x9F"
-       "e"},
-      {Bytes{'c', 'o', 's', 't', ' ', 0xA4, '5'}, 17,
-       "cost \xE2\x82\xAC"
-       "5"},
+  std::vector<std::tuple<Bytes, int, std::string>> cases = {
+      {bytesOf("Gr\xC3\xBC\xC3\x9F\x65 \xE2\x82\xAC"), 26, "Gr\xC3\xBC\xC3\x9F\x65 \xE2\x82\xAC"},
+      {Bytes{'G', 'r', 0xFC, 0xDF, 'e'}, 3, "Gr\xC3\xBC\xC3\x9F\x65"},
+      {Bytes{'c', 'o', 's', 't', ' ', 0xA4, '5'}, 17, "cost \xE2\x82\xAC\x35"},
       {Bytes{0xBF, 0xE0, 0xD8, 0xD2, 0xD5, 0xE2}, 7, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
       {Bytes{'I', 0xFD, 'k'}, 11, "I\xC4\xB1k"},
-      {Bytes{0x00, 0xFE, 0x41}, 899,
-       std::string("\0\xC3\xBE"
-                   "A",
-                   4)},
+      {Bytes{0x00, 0xFE, 0x41}, 899, std::string("\0\xC3\xBE\x41", 4)},
   };
-  // Multi-byte sets: the sample text encoded by iconv in the test, then read back.
-  const std::pair<int, const char*> multiByte[] = {{20, "SHIFT_JIS"}, {28, "BIG5"}, {29, "GB2312"},
-                                                   {30, "EUC-KR"},    {31, "GBK"},  {32, "GB18030"}};
-  const std::string sample = "A1 \xE4\xB8\xAD\xE6\x96\x87 ";  // two Han characters every set has
-  const std::string extra[] = {"\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88",
-                               "\xE5\x8F\xB0\xE7\x81\xA3",
-                               "\xE4\xBD\xA0\xE5\xA5\xBD",
-                               "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4",
-                               "\xE9\xBE\x8D",
-                               "\xF0\x9F\x98\x80\xE2\x82\xAC"};
-  for (std::size_t i = 0; i < std::size(multiByte); ++i) {
-    const std::string text = sample + extra[i];
-    cases.push_back({iconvEncode(text, multiByte[i].second), multiByte[i].first, text});
+  // Multi-byte sets: two Han characters every set has and some of the set's own, encoded by iconv.
+  const std::tuple<int, const char*, std::string> multiByte[] = {
+      {20, "SHIFT_JIS", "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},
+      {28, "BIG5", "\xE5\x8F\xB0\xE7\x81\xA3"},
+      {29, "GB2312", "\xE4\xBD\xA0\xE5\xA5\xBD"},
+      {30, "EUC-KR", "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4"},
+      {31, "GBK", "\xE9\xBE\x8D"},
+      {32, "GB18030", "\xF0\x9F\x98\x80\xE2\x82\xAC"}};
+  for (const auto& [eci, charset, extra] : multiByte) {
+    const std::string text = "A1 \xE4\xB8\xAD\xE6\x96\x87 " + extra;
+    cases.emplace_back(iconvEncode(text, charset), eci, text);
   }
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "ECI " << c.eci);
-    SymbolRequest request;
-    request.message = c.message;
-    request.eci = c.eci;
-    const ReadResult r = readEverywhere(AztecTest::encodeSymbol(request));
-    EXPECT_EQ(r.bytes, c.message);
-    EXPECT_EQ(r.text, c.text);
+  for (const auto& [message, eci, text] : cases) {
+    SCOPED_TRACE(testing::Message() << "ECI " << eci);
+    readEverywhere(encode(message, SymbolKind::Any, 0, eci), text);
   }
 }
 
