@@ -76,13 +76,7 @@ std::vector<std::vector<Answer>> onThreads(
 
 class ComponentConcurrency : public ::testing::Test {
  protected:
-  void SetUp() override {
-    try {
-      component_ = std::make_unique<Component>();
-    } catch (const std::exception& e) {
-      FAIL() << e.what();
-    }
-  }
+  void SetUp() override { ASSERT_NO_THROW(component_ = std::make_unique<Component>()); }
   void TearDown() override {
     if (component_) {
       EXPECT_EQ(component_->canUnloadNow(), S_OK) << "a reader or factory was not released";
@@ -194,12 +188,10 @@ TEST(WholeFrameConcurrency, SharedReaderAnswersAsOnOneThread) {
   using namespace AztecTest;
   const EncodedSymbol a = encodeText("TICKET 0042", SymbolKind::Compact);
   const EncodedSymbol b = encodeText("PASS 7 / ROW 12 / SEAT C", SymbolKind::FullRange);
-  RenderOptions frame;
-  frame.width = 200, frame.height = 120, frame.noiseSigma = 3;
+  const RenderOptions frame{.width = 200, .height = 120, .noiseSigma = 3};
   RenderOptions left = frame, right = frame;
-  left.moduleSize = right.moduleSize = 3.0;
-  left.centerX = 50, left.centerY = 60, left.angleDegrees = 20;
-  right.centerX = 145, right.centerY = 60, right.angleDegrees = 250;
+  left.moduleSize = right.moduleSize = 3.0, left.centerY = right.centerY = 60;
+  left.centerX = 50, left.angleDegrees = 20, right.centerX = 145, right.angleDegrees = 250;
   RenderOptions inverted = left;
   inverted.dark = 230, inverted.light = 25;
   const GrayBuf scenes[] = {renderScene({{&a, left}, {&b, right}}, frame), renderSymbol(a, left),

@@ -70,26 +70,22 @@ struct Content {
   std::string text;
   bool gs1 = false, readerInit = false;
   bool eci = false;  // an ECI designator in the message
-  std::optional<StructuredAppend> append;
+  std::optional<StructuredAppend> append{};
 };
 
-Content made(EncodedSymbol symbol, Bytes bytes, std::string text) {
-  Content c;
-  c.symbol = std::move(symbol), c.bytes = std::move(bytes), c.text = std::move(text);
-  return c;
-}
-
-Content encoded(const SymbolRequest& r, std::string text) {
-  return made(encodeSymbol(r), r.message, std::move(text));
+// The request's symbol and its read: the message unless FNC1 makes `bytes` differ, the flags requested.
+Content encoded(const SymbolRequest& r, std::string text, std::optional<Bytes> bytes = {}) {
+  std::optional<StructuredAppend> append{};
+  if (r.appendCount > 0) append = StructuredAppend{r.appendIndex, r.appendCount, r.appendId};
+  return {encodeSymbol(r), bytes.value_or(r.message), std::move(text), r.gs1, r.readerInit, r.eci != 0,
+          append};
 }
 
 // Text, compact and full-range in turn.
 Content plain(int i, std::mt19937& g) {
-  SymbolRequest r;
-  r.kind = i % 2 ? SymbolKind::Compact : SymbolKind::FullRange;
-  const std::string m = message(r.kind == SymbolKind::Compact ? pick(g, 3, 30) : pick(g, 5, 154), g());
-  r.message = bytesOf(m);
-  return encoded(r, m);
+  const SymbolKind kind = i % 2 ? SymbolKind::Compact : SymbolKind::FullRange;
+  const std::string m = message(kind == SymbolKind::Compact ? pick(g, 3, 30) : pick(g, 5, 154), g());
+  return encoded({.message = bytesOf(m), .kind = kind}, m);
 }
 
 Content binary(int, std::mt19937& g) {
@@ -117,9 +113,7 @@ Content eci(int i, std::mt19937& g) {
     r.message.push_back(static_cast<std::uint8_t>(b));
     text += utf8(r.eci == 7 && b >= 0xB0 ? 0x410 + b - 0xB0 : b);
   }
-  Content c = encoded(r, text);
-  c.eci = true;
-  return c;
+  return encoded(r, text);
 }
 
 // GTIN with its check digit, maybe a date, a lot, maybe a serial: FNC1 separates the serial
@@ -147,12 +141,7 @@ Content gs1(int, std::mt19937& g) {
     const std::string serial = field(16);
     human += "[21]" + serial, data += "\x1D" + ("21" + serial);
   }
-  SymbolRequest r;
-  r.message = bytesOf(human);
-  r.gs1 = true;
-  Content c = made(encodeSymbol(r), bytesOf(data), data);
-  c.gs1 = true;
-  return c;
+  return encoded({.message = bytesOf(human), .gs1 = true}, data, bytesOf(data));
 }
 
 Content append(int, std::mt19937& g) {
@@ -162,24 +151,17 @@ Content append(int, std::mt19937& g) {
   r.appendCount = pick(g, 2, 26);
   r.appendIndex = pick(g, 1, r.appendCount);
   for (int k = pick(g, 0, 6); k > 0; --k) r.appendId += "ABCXYZ0123456789"[g() % 16];
-  Content c = encoded(r, m);
-  c.append = StructuredAppend{r.appendIndex, r.appendCount, r.appendId};
-  return c;
+  return encoded(r, m);
 }
 
 Content init(int i, std::mt19937& g) {
-  SymbolRequest r;
   const std::string m = message(i % 2 ? pick(g, 2, 8) : pick(g, 10, 80), g());
-  r.message = bytesOf(m);
-  r.readerInit = true;
-  Content c = encoded(r, m);
-  c.readerInit = true;
-  return c;
+  return encoded({.message = bytesOf(m), .readerInit = true}, m);
 }
 
 Content rune(int, std::mt19937& g) {
   const std::string digits = std::to_string(pick(g, 0, 255));
-  return made(encodeRune(std::stoi(digits)), bytesOf(digits), digits);
+  return {encodeRune(std::stoi(digits)), bytesOf(digits), digits};
 }
 
 bool isRune(const Content& c) {
@@ -384,11 +366,8 @@ const Condition kConditions[] = {
        o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
      },
      [](int, std::mt19937& g) {  // a vial or a pen: compact symbols, up to 4 layers
-       SymbolRequest r;
-       r.kind = SymbolKind::Compact;
        const std::string m = message(pick(g, 3, 40), g());
-       r.message = bytesOf(m);
-       return encoded(r, m);
+       return encoded({.message = bytesOf(m), .kind = SymbolKind::Compact}, m);
      },
      1, false, 95},
     {"dot gain and loss", 20, 3.0, 6.0,
@@ -482,8 +461,7 @@ Tally runCondition(const Condition& c, int k) {
       const StructuredAppend a = r.structuredAppend.value_or(StructuredAppend{});
       std::printf(
           "  WRONG %s #%d: %s \"%s\" text \"%s\" gs1 %d init %d append %d/%d \"%s\" format %d layers %d "
-          "inverted %d | "
-          "first symbol: %s\n",
+          "inverted %d | first symbol: %s\n",
           c.name, i, hit == contents.end() ? "read" : "duplicate", shown(r.bytes).c_str(),
           shown(bytesOf(r.text)).c_str(), r.gs1, r.readerInitialisation, a.index, a.count, a.id.c_str(),
           static_cast<int>(r.format), r.layers, r.inverted,

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "support/reader_helpers.h"
 
@@ -22,41 +23,28 @@ std::string text(const ReadResult& r) {
 TEST(Locator, OptionsLimitTheSearch) {
   const EncodedSymbol a = encodeText("LEFT SYMBOL", SymbolKind::Compact);
   const EncodedSymbol b = encodeText("RIGHT SYMBOL", SymbolKind::FullRange);
-  RenderOptions frame, oa, ob;
-  oa.moduleSize = ob.moduleSize = 4.0;
-  oa.centerX = 200, oa.centerY = 240, oa.angleDegrees = 30;
-  ob.centerX = 480, ob.centerY = 240, ob.angleDegrees = 200;
-  const GrayBuf img = renderScene({{&a, oa}, {&b, ob}}, frame);
+  const GrayBuf img =
+      renderScene({{&a, {.moduleSize = 4, .centerX = 200, .centerY = 240, .angleDegrees = 30}},
+                   {&b, {.moduleSize = 4, .centerX = 480, .centerY = 240, .angleDegrees = 200}}},
+                  {});
   // Nearest to the frame centre first, each symbol once.
   const auto both = readFrame(img);
   ASSERT_EQ(both.size(), 2u);
   EXPECT_EQ(text(both[0]), "LEFT SYMBOL");
   EXPECT_EQ(text(both[1]), "RIGHT SYMBOL");
-  ReaderOptions one;
-  one.maxSymbols = 1;
-  ASSERT_EQ(readFrame(img, one).size(), 1u);
-  ReaderOptions none;
-  none.maxSymbols = 0;
-  EXPECT_TRUE(readFrame(img, none).empty());
+  ASSERT_EQ(readFrame(img, {.maxSymbols = 1}).size(), 1u);
+  EXPECT_TRUE(readFrame(img, {.maxSymbols = 0}).empty());
   // A region of interest reads only what lies inside it, and reports frame coordinates.
-  ReaderOptions right;
-  right.regionX = 330, right.regionY = 100, right.regionWidth = 400, right.regionHeight = 300;
-  const auto r = readFrame(img, right);
+  const auto r = readFrame(img, {.regionX = 330, .regionY = 100, .regionWidth = 400, .regionHeight = 300});
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(text(r[0]), "RIGHT SYMBOL");
   double cx = 0;
   for (const Point2D& c : r[0].corners) cx += c.x / 4;
   EXPECT_NEAR(cx, 480.0, 2.0);
-  ReaderOptions outside;
-  outside.regionX = 2000, outside.regionWidth = 50, outside.regionHeight = 50;
-  EXPECT_TRUE(readFrame(img, outside).empty());
+  EXPECT_TRUE(readFrame(img, {.regionX = 2000, .regionWidth = 50, .regionHeight = 50}).empty());
   // Light-on-dark symbols only when asked for.
-  RenderOptions inv;
-  inv.dark = 230, inv.light = 25;
-  const GrayBuf dark = renderSymbol(a, inv);
-  ReaderOptions noInverted;
-  noInverted.tryInverted = false;
-  EXPECT_TRUE(readFrame(dark, noInverted).empty());
+  const GrayBuf dark = renderSymbol(a, {.dark = 230, .light = 25});
+  EXPECT_TRUE(readFrame(dark, {.tryInverted = false}).empty());
   const auto invRead = readFrame(dark);
   ASSERT_EQ(invRead.size(), 1u);
   EXPECT_TRUE(invRead[0].inverted);
@@ -66,9 +54,8 @@ TEST(Locator, CornersFollowTheSymbol) {
   const EncodedSymbol sym = encodeText("CORNERS", SymbolKind::Compact);
   for (int rotation = 0; rotation < 4; ++rotation)
     for (bool mirrored : {false, true}) {
-      RenderOptions o;
-      o.moduleSize = 6.0, o.rotation = rotation, o.mirrored = mirrored;
-      const auto r = readFrame(renderSymbol(sym, o));
+      const auto r =
+          readFrame(renderSymbol(sym, {.moduleSize = 6, .rotation = rotation, .mirrored = mirrored}));
       ASSERT_EQ(r.size(), 1u);
       // The exact decoder's count: once the mirror is undone, a mirrored picture stands turned
       // the other way.
@@ -78,11 +65,7 @@ TEST(Locator, CornersFollowTheSymbol) {
       // mirror, then clockwise quarter turns, (x, y) -> (-y, x).
       const double h = sym.size * 3.0;
       double x = mirrored ? h : -h, y = -h;
-      for (int k = 0; k < rotation; ++k) {
-        const double t = x;
-        x = -y;
-        y = t;
-      }
+      for (int k = 0; k < rotation; ++k) x = -std::exchange(y, x);
       EXPECT_NEAR(r[0].corners[0].x, 320 + x, 2.0) << rotation << mirrored;
       EXPECT_NEAR(r[0].corners[0].y, 240 + y, 2.0) << rotation << mirrored;
     }
@@ -99,9 +82,7 @@ TEST(Locator, RunesAnywhereAndOnlyWhenAsked) {
     ASSERT_EQ(r.size(), 1u) << value;
     EXPECT_EQ(r[0].format, SymbolFormat::Rune);
     EXPECT_EQ(text(r[0]), std::to_string(value));
-    ReaderOptions noRunes;
-    noRunes.readRunes = false;
-    EXPECT_TRUE(readFrame(img, noRunes).empty());
+    EXPECT_TRUE(readFrame(img, {.readRunes = false}).empty());
   }
 }
 
@@ -125,13 +106,8 @@ TEST(Locator, InvalidViewsThrow) {
 // noise; frames too small to hold a symbol traced without a step.
 TEST(Locator, TraceFollowsTheReadAndChangesNothing) {
   const EncodedSymbol e = encodeText("TRACE ME", SymbolKind::FullRange);
-  RenderOptions o;
-  o.moduleSize = 4.0;
-  o.centerX = 300;
-  o.centerY = 200;
-  o.angleDegrees = 20;
-  o.noiseSigma = 3;
-  const GrayBuf frame = renderSymbol(e, o);
+  const GrayBuf frame =
+      renderSymbol(e, {.moduleSize = 4, .centerX = 300, .centerY = 200, .noiseSigma = 3, .angleDegrees = 20});
   const LumaView view = viewOf(frame);
   ReadTrace trace;
   const auto traced = WholeFrameReader().read(view, &trace);

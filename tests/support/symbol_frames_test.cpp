@@ -63,9 +63,13 @@ TEST(RenderSymbol, EveryModuleLandsWhereRotationAndMirrorPutIt) {
   for (int mirrored = 0; mirrored < 2; ++mirrored)
     for (int rotation = 0; rotation < 4; ++rotation) {
       SCOPED_TRACE(testing::Message() << "rotation " << rotation << " mirrored " << mirrored);
-      RenderOptions o;
-      o.width = 300, o.height = 220, o.moduleSize = ms, o.centerX = cx, o.centerY = cy;
-      o.rotation = rotation, o.mirrored = mirrored != 0;
+      const RenderOptions o{.width = 300,
+                            .height = 220,
+                            .moduleSize = ms,
+                            .centerX = cx,
+                            .centerY = cy,
+                            .rotation = rotation,
+                            .mirrored = mirrored != 0};
       const GrayBuf img = AztecTest::renderSymbol(s, o);
       int wrong = 0;
       for (int r = 0; r < s.size; ++r)
@@ -85,8 +89,7 @@ TEST(RenderSymbol, EveryModuleLandsWhereRotationAndMirrorPutIt) {
 // keeps the picture. Every effect gives the same frame on every run.
 TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   const EncodedSymbol s = AztecTest::encodeText("NOISE", SymbolKind::FullRange, 4);
-  RenderOptions o;
-  o.moduleSize = 6.0;
+  RenderOptions o{.moduleSize = 6.0};
   const std::vector<std::uint8_t> sharp = pixels(AztecTest::renderSymbol(s, o));
   auto midTones = [](const std::vector<std::uint8_t>& p) {
     return std::count_if(p.begin(), p.end(), [](int v) { return v > 60 && v < 190; });
@@ -105,8 +108,7 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   EXPECT_NEAR(mean, 230.0, 0.5);
   EXPECT_NEAR(std::sqrt(sq / (640 * 100) - mean * mean), 10.0, 0.5);
 
-  o = RenderOptions{};
-  o.moduleSize = 6.0, o.tiltDegrees = 15.0;
+  o = {.moduleSize = 6.0, .tiltDegrees = 15.0};
   const GrayBuf tilted = AztecTest::renderSymbol(s, o);
   int left = 0, right = 0;
   for (int x = 0; x < 320; ++x) {
@@ -115,8 +117,7 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   }
   EXPECT_LT(right + 3, left);
 
-  o = RenderOptions{};
-  o.moduleSize = 5.0, o.angleDegrees = 17.0;
+  o = {.moduleSize = 5.0, .angleDegrees = 17.0};
   const std::vector<std::uint8_t> clean = pixels(AztecTest::renderSymbol(s, o));
   double previous = 1e9;
   for (int quality : {40, 90}) {
@@ -149,17 +150,16 @@ Ink ink(const GrayBuf& img, const RenderOptions& o) {
 // Areas and positions worked out by hand from the geometry each effect models.
 TEST(RenderSymbol, PrintLensAndCurvatureMoveInkAsModelled) {
   const EncodedSymbol dot = pattern(5, [](int r, int c) { return r == 2 && c == 2; });
-  RenderOptions o;
-  o.moduleSize = 20.0;
-  o.dotGain = 0.3;  // 3 px more each side, corners rounded: (1 + 4 * 0.15 + pi * 0.15^2) modules
+  RenderOptions o{
+      .moduleSize = 20.0,
+      .dotGain = 0.3};  // 3 px more each side, corners rounded: (1 + 4 * 0.15 + pi * 0.15^2) modules
   EXPECT_NEAR(ink(AztecTest::renderSymbol(dot, o), o).area, 400 * 1.6707, 6.0);
   o.dotGain = -0.3;  // (1 - 0.3)^2 modules
   EXPECT_NEAR(ink(AztecTest::renderSymbol(dot, o), o).area, 400 * 0.49, 4.0);
 
   // Barrel distortion draws a point 120 px off the frame centre, diagonally, in to 116.1 px.
   const EncodedSymbol corner = pattern(41, [](int r, int c) { return r == 40 && c == 40; });
-  o = RenderOptions{};
-  o.moduleSize = 6.0, o.lensDistortion = 0.2;
+  o = {.moduleSize = 6.0, .lensDistortion = 0.2};
   Ink k = ink(AztecTest::renderSymbol(corner, o), o);
   EXPECT_NEAR(k.x, 320 + 116.09, 0.3);
   EXPECT_NEAR(k.y, 240 + 116.09, 0.3);
@@ -172,8 +172,7 @@ TEST(RenderSymbol, PrintLensAndCurvatureMoveInkAsModelled) {
 
   // Round a cylinder of radius 20 modules, 20 modules of label span 40 sin(0.5) = 19.18.
   const EncodedSymbol block = pattern(20, [](int, int) { return true; });
-  o = RenderOptions{};
-  o.moduleSize = 10.0, o.cylinderRadius = 1.0;
+  o = {.moduleSize = 10.0, .cylinderRadius = 1.0};
   EXPECT_NEAR(ink(AztecTest::renderSymbol(block, o), o).area, 191.77 * 200, 150);
 }
 
@@ -187,8 +186,7 @@ TEST(RenderSymbol, MotionDefocusAndSharpeningShapeEdges) {
     for (int x = 190; x < 210; ++x) v.push_back(img.pixelAt(x, 150));
     return v;
   };
-  RenderOptions o;
-  o.moduleSize = 10.0, o.width = 400, o.height = 300;
+  RenderOptions o{.width = 400, .height = 300, .moduleSize = 10.0};
   std::vector<int> sharp(10, 20);
   sharp.resize(20, 230);
   o.motionBlurLength = 8.0, o.motionBlurAngleDegrees = 90.0;  // along the edge
@@ -215,8 +213,7 @@ TEST(RenderSymbol, MotionDefocusAndSharpeningShapeEdges) {
 // little leak; colour ink through the mosaic keeps its luma where the picture is flat.
 TEST(RenderSymbol, ScreenAndColourSensorLevels) {
   const EncodedSymbol half = pattern(20, [](int, int c) { return c < 10; });
-  RenderOptions o;
-  o.moduleSize = 12.0, o.screenPixelsPerModule = 3.0;  // display pixels of 4 camera pixels
+  RenderOptions o{.moduleSize = 12.0, .screenPixelsPerModule = 3.0};  // display pixels of 4 camera pixels
   const GrayBuf screen = AztecTest::renderSymbol(half, o);
   double dark = 0, light = 0;
   for (int y = 200; y < 280; ++y)
@@ -224,8 +221,7 @@ TEST(RenderSymbol, ScreenAndColourSensorLevels) {
   EXPECT_NEAR(dark / (80 * 48), 20 + 210 * 0.04 * 0.4994, 1.0);
   EXPECT_NEAR(light / (80 * 48), 20 + 210 * 0.4994, 1.0);
 
-  o = RenderOptions{};
-  o.moduleSize = 12.0, o.bayer = true, o.darkRgb = 0x6A1010, o.lightRgb = 0xF0E0A0;
+  o = {.moduleSize = 12.0, .bayer = true, .darkRgb = 0x6A1010, .lightRgb = 0xF0E0A0};
   const GrayBuf colour = AztecTest::renderSymbol(half, o);
   EXPECT_EQ(colour.pixelAt(250, 240), 43);   // 0.299 * 106 + 0.701 * 16
   EXPECT_EQ(colour.pixelAt(360, 240), 221);  // 0.299 * 240 + 0.587 * 224 + 0.114 * 160
@@ -236,8 +232,7 @@ TEST(RenderSymbol, ScreenAndColourSensorLevels) {
 TEST(RenderSymbol, VideoRoundTripIsLossyAndRepeatable) {
   if (!AztecTest::videoCodecAvailable()) GTEST_SKIP() << "ffmpeg with an H.264 encoder is not on the PATH";
   const EncodedSymbol s = AztecTest::encodeText("VIDEO", SymbolKind::FullRange, 3);
-  RenderOptions o;
-  o.moduleSize = 5.0, o.angleDegrees = 17.0, o.videoKbps = 300;
+  RenderOptions o{.moduleSize = 5.0, .angleDegrees = 17.0, .videoKbps = 300};
   const std::vector<std::uint8_t> coded = pixels(AztecTest::renderSymbol(s, o));
   EXPECT_EQ(coded, pixels(AztecTest::renderSymbol(s, o)));
   o.videoKbps = 0;
