@@ -35,21 +35,14 @@ inline std::u16string entryText(const std::vector<std::uint8_t>& bytes) {
 
 // side x side frames with modules of moduleSize pixels.
 inline std::vector<OutcomeFrame> outcomeFrames(int side, double moduleSize) {
-  RenderOptions options;
-  options.width = options.height = side;
-  options.moduleSize = moduleSize;
   auto rendered = [&](std::string name, const EncodedSymbol& symbol, int status, int rotation,
                       bool mirrored) {
-    RenderOptions o = options;
-    o.rotation = rotation;
+    RenderOptions o{.width = side, .height = side, .moduleSize = moduleSize, .rotation = rotation};
     o.mirrored = mirrored;
     const Velmora::Image::GrayBuf image = renderSymbol(symbol, o);
-    return OutcomeFrame{std::move(name),
-                        side,
-                        side,
-                        {image.row(0), image.row(0) + side * side},
-                        status,
-                        status == Aztec::DataRead ? symbol.message : std::vector<std::uint8_t>{}};
+    OutcomeFrame frame{std::move(name), side, side, {image.row(0), image.row(0) + side * side}, status, {}};
+    if (status == Aztec::DataRead) frame.message = symbol.message;
+    return frame;
   };
 
   std::vector<OutcomeFrame> frames;
@@ -57,13 +50,11 @@ inline std::vector<OutcomeFrame> outcomeFrames(int side, double moduleSize) {
                             Aztec::DataRead, 1, false));
   frames.push_back(rendered("full-range read", encodeText("Full range, mirrored", SymbolKind::FullRange, 2),
                             Aztec::DataRead, 0, true));
-  {
-    SymbolRequest request;  // bytes above 127 and a zero byte: the entry widens and cuts them
-    request.message = {'x', 0xE9, 'y', 0x00, 'z'};
-    request.kind = SymbolKind::Compact;
-    request.layers = 3;
-    frames.push_back(rendered("binary read", encodeSymbol(request), Aztec::DataRead, 2, false));
-  }
+  // Bytes above 127 and a zero byte: the entry widens and cuts them.
+  frames.push_back(rendered(
+      "binary read",
+      encodeSymbol({.message = {'x', 0xE9, 'y', 0x00, 'z'}, .kind = SymbolKind::Compact, .layers = 3}),
+      Aztec::DataRead, 2, false));
   {
     // Finder and mode message intact, every third module of the outer layer inverted: far more
     // broken codewords than the check words can correct.
@@ -80,9 +71,8 @@ inline std::vector<OutcomeFrame> outcomeFrames(int side, double moduleSize) {
   }
   {
     // No symbol: 4-pixel blocks of pseudo-random gray give the search edges to follow.
-    OutcomeFrame frame{"no symbol",    side,
-                       side,           std::vector<std::uint8_t>(static_cast<std::size_t>(side) * side),
-                       Aztec::NotRead, {}};
+    OutcomeFrame frame{"no symbol", side, side, {}, Aztec::NotRead, {}};
+    frame.pixels.resize(static_cast<std::size_t>(side) * side);
     std::uint32_t state = 2024;
     for (int by = 0; by < side; by += 4)
       for (int bx = 0; bx < side; bx += 4) {

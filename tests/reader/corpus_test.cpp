@@ -236,8 +236,9 @@ std::string describe(const RenderOptions& f, const RenderOptions& p, const Conte
   return buf + more;
 }
 
-void anyAngle(std::mt19937& g, RenderOptions& o) {
-  o.angleDegrees = uniform(g, 0, 360);
+void none(std::mt19937&, RenderOptions&) {}
+void upright(std::mt19937&, RenderOptions& o) {
+  o.rotation = 0, o.mirrored = false;
 }
 
 struct Condition {
@@ -245,7 +246,8 @@ struct Condition {
   int count;  // frames
   double minModule, maxModule;
   // Called before placing, for the frame size, and again once the module size is final, so
-  // that blur follows it; in frames of several symbols each gets its own call.
+  // that blur follows it; in frames of several symbols each gets its own call. Then, but for
+  // `upright`, the symbol is turned by any angle.
   void (*apply)(std::mt19937& g, RenderOptions& o);
   Content (*content)(int i, std::mt19937& g) = plain;
   int perFrame = 1;     // symbols side by side, each in its own column of the frame
@@ -263,84 +265,67 @@ void inkAndPaper(std::mt19937& g, RenderOptions& o) {
 }
 
 const Condition kConditions[] = {
-    {"upright anywhere", 24, 2.0, 6.0,
-     [](std::mt19937&, RenderOptions& o) { o.rotation = 0, o.mirrored = false; }},
-    {"any angle", 32, 2.0, 6.0, anyAngle},
-    {"small modules", 24, 1.5, 2.0, anyAngle},
+    {"upright anywhere", 24, 2.0, 6.0, upright},
+    {"any angle", 32, 2.0, 6.0, none},
+    {"small modules", 24, 1.5, 2.0, none},
     {"large modules 1080p", 12, 12.0, 40.0,
-     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, anyAngle(g, o); }},
-    {"1080p small", 12, 2.0, 4.0,
-     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, anyAngle(g, o); }},
+     [](std::mt19937&, RenderOptions& o) { o.width = 1920, o.height = 1080; }},
+    {"1080p small", 12, 2.0, 4.0, [](std::mt19937&, RenderOptions& o) { o.width = 1920, o.height = 1080; }},
     {"tilt to 45", 32, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.tiltDegrees = uniform(g, 20, 45), o.tiltAxisDegrees = uniform(g, 0, 180),
        o.cameraDistance = uniform(g, 1.5, 3.0);
-       anyAngle(g, o);
      }},
     {"blur", 24, 3.0, 6.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.blurSigma = o.moduleSize * uniform(g, 0.15, 0.35), anyAngle(g, o);
-     }},
-    {"noise", 24, 2.5, 6.0,
-     [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = uniform(g, 8, 20), anyAngle(g, o); }},
+     [](std::mt19937& g, RenderOptions& o) { o.blurSigma = o.moduleSize * uniform(g, 0.15, 0.35); }},
+    {"noise", 24, 2.5, 6.0, [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = uniform(g, 8, 20); }},
     {"low contrast", 24, 2.5, 6.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.dark = 100, o.light = 150, o.noiseSigma = 3, anyAngle(g, o);
-     }},
+     [](std::mt19937&, RenderOptions& o) { o.dark = 100, o.light = 150, o.noiseSigma = 3; }},
     {"light gradient", 24, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.gradient = uniform(g, 0.4, 0.7), o.gradientAngleDegrees = uniform(g, 0, 360);
-       anyAngle(g, o);
      }},
-    {"inverted", 24, 2.0, 6.0,
-     [](std::mt19937& g, RenderOptions& o) { o.dark = 230, o.light = 25, anyAngle(g, o); }},
-    {"jpeg", 32, 2.5, 6.0,
-     [](std::mt19937& g, RenderOptions& o) { o.jpegQuality = pick(g, 40, 90), anyAngle(g, o); }},
+    {"inverted", 24, 2.0, 6.0, [](std::mt19937&, RenderOptions& o) { o.dark = 230, o.light = 25; }},
+    {"jpeg", 32, 2.5, 6.0, [](std::mt19937& g, RenderOptions& o) { o.jpegQuality = pick(g, 40, 90); }},
     {"jpeg + blur", 16, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.jpegQuality = pick(g, 40, 90), o.blurSigma = o.moduleSize * uniform(g, 0.1, 0.25);
-       anyAngle(g, o);
      }},
     {"jpeg + tilt", 16, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.jpegQuality = pick(g, 50, 90), o.tiltDegrees = uniform(g, 10, 35),
        o.tiltAxisDegrees = uniform(g, 0, 180);
-       anyAngle(g, o);
      }},
     {"jpeg 1080p", 8, 2.5, 8.0,
      [](std::mt19937& g, RenderOptions& o) {
-       o.width = 1920, o.height = 1080, o.jpegQuality = pick(g, 40, 90), anyAngle(g, o);
+       o.width = 1920, o.height = 1080, o.jpegQuality = pick(g, 40, 90);
      }},
-    {"binary", 16, 2.0, 6.0, anyAngle, binary},
-    {"eci", 18, 2.0, 6.0, anyAngle, eci},
-    {"gs1", 12, 2.0, 6.0, anyAngle, gs1},
-    {"structured append", 12, 2.0, 6.0, anyAngle, append},
-    {"reader init", 12, 2.0, 6.0, anyAngle, init},
-    {"runes", 16, 2.5, 8.0, anyAngle, rune},
-    {"two per frame", 8, 2.0, 5.0,
-     [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = 4, anyAngle(g, o); }, plain, 2},
+    {"binary", 16, 2.0, 6.0, none, binary},
+    {"eci", 18, 2.0, 6.0, none, eci},
+    {"gs1", 12, 2.0, 6.0, none, gs1},
+    {"structured append", 12, 2.0, 6.0, none, append},
+    {"reader init", 12, 2.0, 6.0, none, init},
+    {"runes", 16, 2.5, 8.0, none, rune},
+    {"two per frame", 8, 2.0, 5.0, [](std::mt19937&, RenderOptions& o) { o.noiseSigma = 4; }, plain, 2},
     {"three per frame 1080p", 6, 2.0, 5.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.width = 1920, o.height = 1080, o.noiseSigma = 4, anyAngle(g, o);
-     },
-     plain, 3},
+     [](std::mt19937&, RenderOptions& o) { o.width = 1920, o.height = 1080, o.noiseSigma = 4; }, plain, 3},
     // Harder conditions: optics, print, display, sensor and codec.
     {"lens barrel corner", 20, 3.0, 9.0,
-     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = uniform(g, 0.08, 0.25), anyAngle(g, o); },
-     plain, 1, true, 99},
+     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = uniform(g, 0.08, 0.25); }, plain, 1, true,
+     99},
     {"lens pincushion corner", 20, 3.0, 8.0,
-     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = -uniform(g, 0.05, 0.12), anyAngle(g, o); },
-     plain, 1, true, 99},
+     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = -uniform(g, 0.05, 0.12); }, plain, 1, true,
+     99},
     {"motion blur", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.motionBlurLength = o.moduleSize * uniform(g, 0.4, 1.2),
        o.motionBlurAngleDegrees = uniform(g, 0, 180);
-       o.noiseSigma = 3, anyAngle(g, o);
+       o.noiseSigma = 3;
      },
      plain, 1, false, 99},
     {"defocus", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
-       o.defocusRadius = o.moduleSize * uniform(g, 0.3, 0.75), o.noiseSigma = 3, anyAngle(g, o);
+       o.defocusRadius = o.moduleSize * uniform(g, 0.3, 0.75), o.noiseSigma = 3;
      },
      plain, 1, false, 99},
     {"phone screen", 20, 3.5, 7.0,
@@ -351,19 +336,19 @@ const Condition kConditions[] = {
        o.blurSigma = uniform(g, 0.2, 0.5);
        o.glare = uniform(g, 0.15, 0.5), o.glareRadius = uniform(g, 40, 160);
        o.glareX = o.centerX + uniform(g, -80, 80), o.glareY = o.centerY + uniform(g, -80, 80);
-       o.noiseSigma = 3, anyAngle(g, o);
+       o.noiseSigma = 3;
      },
      plain, 1, false, 95},
     {"curved surface", 20, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.cylinderRadius = uniform(g, 0.6, 1.5), o.gradient = uniform(g, 0.0, 0.4);
-       o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
+       o.gradientAngleDegrees = uniform(g, 0, 360);
      },
      plain, 1, false, 95},
     {"thin cylinder compact", 20, 3.0, 7.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.cylinderRadius = uniform(g, 0.5, 0.8), o.gradient = uniform(g, 0.0, 0.3);
-       o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
+       o.gradientAngleDegrees = uniform(g, 0, 360);
      },
      [](int, std::mt19937& g) {  // a vial or a pen: compact symbols, up to 4 layers
        const std::string m = message(pick(g, 3, 40), g());
@@ -372,28 +357,25 @@ const Condition kConditions[] = {
      1, false, 95},
     {"dot gain and loss", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
-       o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5, anyAngle(g, o);
+       o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5;
      },
      plain, 1, false, 99},
     {"sharpening halos", 20, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.blurSigma = o.moduleSize * uniform(g, 0.1, 0.25), o.sharpenAmount = uniform(g, 0.8, 2.0);
-       o.sharpenSigma = uniform(g, 1.0, 2.5), o.noiseSigma = 3, anyAngle(g, o);
+       o.sharpenSigma = uniform(g, 1.0, 2.5), o.noiseSigma = 3;
      },
      plain, 1, false, 99},
     {"bayer demosaic", 20, 2.0, 6.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       inkAndPaper(g, o), o.blurSigma = 0.4, o.noiseSigma = 4, anyAngle(g, o);
-     },
-     plain, 1, false, 99},
+     [](std::mt19937& g, RenderOptions& o) { inkAndPaper(g, o), o.blurSigma = 0.4, o.noiseSigma = 4; }, plain,
+     1, false, 99},
 };
 
 // Apart because it needs ffmpeg.
-const Condition kVideo[] = {{"h264 video", 16, 3.0, 6.0,
-                             [](std::mt19937& g, RenderOptions& o) {
-                               o.videoKbps = pick(g, 250, 800), o.noiseSigma = 2, anyAngle(g, o);
-                             },
-                             plain, 1, false, 99}};
+const Condition kVideo[] = {
+    {"h264 video", 16, 3.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) { o.videoKbps = pick(g, 250, 800), o.noiseSigma = 2; }, plain, 1,
+     false, 99}};
 
 struct Tally {
   int total = 0, read = 0, wrong = 0;
@@ -418,13 +400,18 @@ void checkSuperset(const GrayBuf& frame, const std::vector<ReadResult>& results,
               results.empty() ? "" : shown(results[0].bytes).c_str());
 }
 
+void apply(const Condition& c, std::mt19937& g, RenderOptions& o) {
+  c.apply(g, o);
+  if (c.apply != upright) o.angleDegrees = uniform(g, 0, 360);
+}
+
 // Case i of condition k is drawn from the generator seeded 1000 * (k + 1) + i.
 Tally runCondition(const Condition& c, int k) {
   Tally t;
   for (int i = 0; i < c.count; ++i) {
     std::mt19937 g(1000u * (k + 1) + static_cast<unsigned>(i));
     RenderOptions o;
-    c.apply(g, o);
+    apply(c, g, o);
     o.moduleSize = uniform(g, c.minModule, c.maxModule);
     o.seed = g();
     o.rotation = static_cast<int>(g() % 4);
@@ -441,7 +428,7 @@ Tally runCondition(const Condition& c, int k) {
         p.centerX = g() % 2 ? margin + dx : o.width - margin - dx;
         p.centerY = g() % 2 ? margin + dy : o.height - margin - dy;
       }
-      c.apply(g, p);
+      apply(c, g, p);
       parts.push_back({&contents[s].symbol, p});
     }
     const RenderOptions& frame = parts.front().placement;
