@@ -103,7 +103,7 @@ TEST(FindRingCorners, OutermostLightRingOfEitherFinder) {
   }
 }
 
-TEST(FindRingCorners, TooFewChangesKeepTheImageEdges) {
+TEST(FindRingCorners, TooFewChangesDarkOrLeakingRingsAndNothingToCheck) {
   Detector det;
   det.setImage(uniformFrame(201, 201, 200));
   det.classifyWindow(0, 0, 200, 200, 0, 128, 255);  // the last column and row stay dark
@@ -114,16 +114,12 @@ TEST(FindRingCorners, TooFewChangesKeepTheImageEdges) {
   EXPECT_EQ((std::array{det.windowLeft, det.windowRight, det.fillLimit, det.fillCount}),
             (std::array{0, 201, 201 * 201, 199 * 199}));
   expectBox(c, 1, 1, 199, 199);
-}
 
-TEST(FindRingCorners, RingPointOnDarkOrLeakingRingFails) {
   // Dark patches in the outer light ring on both sides of the centre row: the sixth change
   // comes early and q falls on the dark ring inside. Nothing is filled.
-  Detector det;
   det.setImage(bullseye(201, 201, 100, 100, 6, [](int x, int y) {
     return y >= 98 && y <= 102 && ((x >= 74 && x <= 76) || (x >= 124 && x <= 126)) ? 20 : -1;
   }));
-  SymbolCandidate c;
   c.center = det.locateCenter(100, 100);
   ASSERT_EQ(det.fillCount, 25);
   EXPECT_FALSE(det.findRingCorners(c, true));
@@ -142,13 +138,10 @@ TEST(FindRingCorners, RingPointOnDarkOrLeakingRingFails) {
   expectNoCorners(c);
   ASSERT_GT(det.fillCount, 1000);  // the ring alone holds 1000 pixels
   EXPECT_GT(static_cast<double>(det.fillSumX) / det.fillCount - 320.0, (348 - 292) / 5.0);
-}
 
-TEST(FindRingCorners, NothingToCheck) {
-  SymbolCandidate c{.center = {3.0, 3.0}};
+  c.center = {3.0, 3.0};
   EXPECT_FALSE(Detector().findRingCorners(c, true));  // no level image
   // A failed centre search (-1, -1) fails for both kinds, as do centres no frame produces.
-  Detector det;
   det.setImage(bullseye(201, 201, 100, 100, 6));
   det.locateCenter(100, 100);
   for (Point2D bad : {kNone, Point2D{NAN, 100.0}, Point2D{100.0, INFINITY}, Point2D{3e9, 100.0}}) {

@@ -42,10 +42,7 @@ TEST(Binarizer, PixelNoiseIsFlatAndSymbolsAreNot) {
       AztecTest::encodeText(std::string(300, 'Q'), AztecTest::SymbolKind::FullRange);
   ASSERT_GE(sym.size, 41);
   for (const double module : {1.5, 4.0}) {
-    AztecTest::RenderOptions o;
-    o.moduleSize = module;
-    o.noiseSigma = 6.0;
-    const auto img = AztecTest::renderSymbol(sym, o);
+    const auto img = AztecTest::renderSymbol(sym, {.moduleSize = module, .noiseSigma = 6.0});
     const Binarizer b(planeOf(img));
     EXPECT_EQ(flatBlocks(b, 296, 216, 344, 264), 0) << module;
     const int t = b.threshold(320, 240);

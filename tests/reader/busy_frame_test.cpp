@@ -54,20 +54,14 @@ TEST(BusyFrame, SymbolsInEveryCornerAndTheMiddleOfATexture) {
         AztecTest::encodeText(messages.back(), k % 2 ? SymbolKind::Compact : SymbolKind::FullRange));
   }
   for (const Texture& texture : textures) {
-    RenderOptions frame;
-    frame.width = kWidth;
-    frame.height = kHeight;
-    frame.noiseSigma = 3;
     std::vector<AztecTest::ScenePart> parts;
     for (int k = 0; k < 5; ++k) {
-      RenderOptions o = frame;
-      o.moduleSize = 3.0 + 0.5 * k;
-      o.centerX = cx[k];
-      o.centerY = cy[k];
-      o.angleDegrees = 17.0 * k;
+      const RenderOptions o{
+          .moduleSize = 3.0 + 0.5 * k, .centerX = cx[k], .centerY = cy[k], .angleDegrees = 17.0 * k};
       parts.push_back({&symbols[static_cast<std::size_t>(k)], o});
     }
-    Velmora::Image::GrayBuf image = AztecTest::renderScene(parts, frame);
+    Velmora::Image::GrayBuf image =
+        AztecTest::renderScene(parts, {.width = kWidth, .height = kHeight, .noiseSigma = 3});
     // The texture everywhere beyond a quiet zone of three modules around each symbol.
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x) {

@@ -523,10 +523,9 @@ std::vector<std::pair<std::string, GrayBuf>> framesWithoutSymbols() {
     pixelFrame("checkerboard " + std::to_string(cell), 640, 480,
                [&](int x, int y) { return (x / cell + y / cell) % 2 ? 20 : 230; });
   for (int cell : {2, 4, 6}) {
-    RenderOptions o;
-    o.moduleSize = cell, o.angleDegrees = 10.0 * cell;
     drawn("turned checkerboard " + std::to_string(cell),
-          pattern(800 / cell, [](int r, int c) { return (r + c) % 2 == 1; }), o);
+          pattern(800 / cell, [](int r, int c) { return (r + c) % 2 == 1; }),
+          {.moduleSize = double(cell), .angleDegrees = 10.0 * cell});
   }
   // Concentric squares (compact and full-range bull's-eyes) with random or blank surroundings.
   for (int k = 0; k < 8; ++k) {
