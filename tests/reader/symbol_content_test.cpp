@@ -1,6 +1,8 @@
 // Message and metadata of located symbols: libzint's module matrices handed over as sampled
 // grids at every orientation, with ECI, runes, damage and garbage. GS1, structured append and
-// reader initialisation are pinned end to end by the corpus.
+// reader initialisation are pinned end to end by the corpus. The single-byte ECI tables against
+// glibc's iconv, which shares no source with their generator (Python's codecs): a wrong entry or
+// a set filed under the wrong ECI shows up there.
 
 #include "reader/symbol_content.h"
 
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "common/utf8.h"
+#include "reader/text_charsets.h"
 #include "support/reader_helpers.h"
 #include "symbol/codeword_correction.h"
 #include "symbol/data_layers.h"
@@ -61,6 +64,18 @@ Bytes iconvEncode(const std::string& text, const char* charset) {
   EXPECT_EQ(iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft), 0u) << charset;
   iconv_close(cd);
   return Bytes(out, outPtr);
+}
+
+// One byte through iconv; a byte iconv rejects is unassigned, which the reader writes as U+FFFD.
+std::string iconvByte(iconv_t cd, std::uint8_t byte) {
+  char in[1] = {static_cast<char>(byte)};
+  char out[8];
+  char* inPtr = in;
+  char* outPtr = out;
+  std::size_t inLeft = 1, outLeft = sizeof out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return "\xEF\xBF\xBD";
+  return std::string(out, outPtr);
 }
 
 // The symbol as a locator hands it over: the grid as seen, the mode fields from the exact
@@ -287,6 +302,57 @@ TEST(SymbolContent, GarbageGivesNothingAndNeverThrows) {
   }
   EXPECT_EQ(read, 0);
   EXPECT_EQ(runes, 0);
+}
+
+TEST(TextCharsets, SingleByteSetsMatchIconvForEveryByte) {
+  const std::vector<std::pair<int, const char*>> sets = {
+      {0, "CP437"},         {2, "CP437"},         {4, "ISO-8859-2"},    {5, "ISO-8859-3"},
+      {6, "ISO-8859-4"},    {7, "ISO-8859-5"},    {8, "ISO-8859-6"},    {9, "ISO-8859-7"},
+      {10, "ISO-8859-8"},   {11, "ISO-8859-9"},   {12, "ISO-8859-10"},  {13, "ISO-8859-11"},
+      {15, "ISO-8859-13"},  {16, "ISO-8859-14"},  {17, "ISO-8859-15"},  {18, "ISO-8859-16"},
+      {21, "WINDOWS-1250"}, {22, "WINDOWS-1251"}, {23, "WINDOWS-1252"}, {24, "WINDOWS-1256"},
+  };
+  for (const auto& [eci, name] : sets) {
+    SCOPED_TRACE(testing::Message() << "ECI " << eci << " " << name);
+    EXPECT_TRUE(isMappedEci(eci));
+    const iconv_t cd = iconv_open("UTF-8", name);
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    for (int b = 0; b < 256; ++b) {
+      std::string text;
+      appendAsUtf8(text, {static_cast<std::uint8_t>(b)}, eci);
+      EXPECT_EQ(text, iconvByte(cd, static_cast<std::uint8_t>(b))) << "byte 0x" << std::hex << b;
+    }
+    iconv_close(cd);
+  }
+}
+
+// Invalid multi-byte sequences: U+FFFD for the bad byte, reading goes on at the next one; a
+// sequence cut short by the end of the data is one U+FFFD. Nothing past the data is read (the
+// bytes sit at the very end of their own allocation, where the address sanitizer watches).
+TEST(TextCharsets, InvalidMultiByteSequencesBecomeReplacementCharacters) {
+  const std::string bad = "\xEF\xBF\xBD";
+  struct Case {
+    int eci;
+    std::vector<std::uint8_t> bytes;
+    std::string text;
+  };
+  const Case cases[] = {
+      {20, {'A', 0x81}, "A" + bad},                                  // Shift JIS lead byte at the end
+      {20, {0x88, 0x9F, 0xFD, 'B'}, "\xE4\xBA\x9C" + bad + "B"},     // 0xFD is no Shift JIS byte
+      {28, {0xA4, 0x40, 0xA4}, "\xE4\xB8\x80" + bad},                // Big5
+      {29, {0xB0, 'C', 0xB0, 0xA1}, bad + "C\xE5\x95\x8A"},          // GB 2312 lead before ASCII
+      {30, {0xB0, 0xA1, 0xFF}, "\xEA\xB0\x80" + bad},                // EUC-KR
+      {31, {0x81, 0x40, 0x81}, "\xE4\xB8\x82" + bad},                // GBK
+      {32, {0x81, 0x30, 0x81, 0x30, 0x81, 0x30}, "\xC2\x80" + bad},  // GB 18030 four-byte form cut short
+      {32, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "ECI " << c.eci << ", " << c.bytes.size() << " bytes");
+    EXPECT_TRUE(isMappedEci(c.eci));
+    std::string text = "x";
+    appendAsUtf8(text, c.bytes, c.eci);
+    EXPECT_EQ(text, "x" + c.text);
+  }
 }
 
 }  // namespace
