@@ -18,7 +18,6 @@
 #include <thread>
 #include <vector>
 
-#include "concurrency/outcome_frames.h"
 #include "decoder/decoder.h"
 #include "image/gray_buf.h"
 #include "support/component_loader.h"
@@ -31,8 +30,82 @@ extern "C" __attribute__((weak)) std::size_t __sanitizer_get_current_allocated_b
 
 namespace {
 
-using AztecTest::Component;
-using AztecTest::OutcomeFrame;
+using namespace AztecTest;
+
+// Frames of every outcome: a symbol read, a symbol found whose data cannot be read, no symbol at
+// all. Each frame carries the outcome it was made for, which the tests check before they rely on it.
+struct OutcomeFrame {
+  std::string name;
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels;     // row by row, width x height bytes
+  int intendedStatus = Aztec::NotRead;  // the Decoder's DecodeStatus
+  std::vector<std::uint8_t> message;    // the bytes for DataRead, empty otherwise
+};
+
+// What readAztecCamera answers for decoded bytes: one UTF-16 unit per byte, cut before the
+// first zero byte.
+std::u16string entryText(const std::vector<std::uint8_t>& bytes) {
+  std::u16string text;
+  for (std::uint8_t b : bytes) {
+    if (b == 0) break;
+    text.push_back(b);
+  }
+  return text;
+}
+
+// side x side frames with modules of moduleSize pixels.
+std::vector<OutcomeFrame> outcomeFrames(int side, double moduleSize) {
+  auto rendered = [&](std::string name, const EncodedSymbol& symbol, int status, int rotation,
+                      bool mirrored) {
+    RenderOptions o{.width = side, .height = side, .moduleSize = moduleSize, .rotation = rotation};
+    o.mirrored = mirrored;
+    const Velmora::Image::GrayBuf image = renderSymbol(symbol, o);
+    OutcomeFrame frame{std::move(name), side, side, {image.row(0), image.row(0) + side * side}, status, {}};
+    if (status == Aztec::DataRead) frame.message = symbol.message;
+    return frame;
+  };
+
+  std::vector<OutcomeFrame> frames;
+  frames.push_back(rendered("compact read", encodeText("Thread 1 of 4", SymbolKind::Compact, 2),
+                            Aztec::DataRead, 1, false));
+  frames.push_back(rendered("full-range read", encodeText("Full range, mirrored", SymbolKind::FullRange, 2),
+                            Aztec::DataRead, 0, true));
+  // Bytes above 127 and a zero byte: the entry widens and cuts them.
+  frames.push_back(rendered(
+      "binary read",
+      encodeSymbol({.message = {'x', 0xE9, 'y', 0x00, 'z'}, .kind = SymbolKind::Compact, .layers = 3}),
+      Aztec::DataRead, 2, false));
+  {
+    // Finder and mode message intact, every third module of the outer layer inverted: far more
+    // broken codewords than the check words can correct.
+    EncodedSymbol symbol = encodeText("Damaged outer layer", SymbolKind::Compact, 2);
+    std::vector<std::pair<int, int>> flips;
+    const int n = symbol.size;
+    for (int r = 0; r < n; ++r)
+      for (int c = 0; c < n; ++c) {
+        const bool outerLayer = r < 2 || c < 2 || r >= n - 2 || c >= n - 2;
+        if (outerLayer && (r + c) % 3 == 0) flips.push_back({r, c});
+      }
+    flipModules(symbol, flips);
+    frames.push_back(rendered("data unreadable", symbol, Aztec::Detected, 0, false));
+  }
+  {
+    // No symbol: 4-pixel blocks of pseudo-random gray give the search edges to follow.
+    OutcomeFrame frame{"no symbol", side, side, {}, Aztec::NotRead, {}};
+    frame.pixels.resize(static_cast<std::size_t>(side) * side);
+    std::uint32_t state = 2024;
+    for (int by = 0; by < side; by += 4)
+      for (int bx = 0; bx < side; bx += 4) {
+        state = state * 1664525u + 1013904223u;
+        for (int y = by; y < by + 4 && y < side; ++y)
+          for (int x = bx; x < bx + 4 && x < side; ++x)
+            frame.pixels[static_cast<std::size_t>(y) * side + x] = state >> 24;
+      }
+    frames.push_back(std::move(frame));
+  }
+  return frames;
+}
 using Velmora::Image::GrayBuf;
 
 constexpr int kThreads = 4;
@@ -40,7 +113,7 @@ constexpr int kRounds = 6;  // each thread decodes every frame this many times
 
 // 120 x 120 with 3-pixel modules: small for a sanitizer build, every outcome as intended.
 const std::vector<OutcomeFrame>& frames() {
-  static const std::vector<OutcomeFrame> all = AztecTest::outcomeFrames(120, 3.0);
+  static const std::vector<OutcomeFrame> all = outcomeFrames(120, 3.0);
   return all;
 }
 const GrayBuf& image(int i) {
@@ -115,7 +188,7 @@ TEST_F(ComponentConcurrency, SharedAndOwnReadersAnswerAsSingleThreadedAndRefuseB
   testing::internal::CaptureStdout();
   for (const auto reader = activate(); const OutcomeFrame& f : frames()) {
     expected.push_back(component_->read(reader.get(), f.pixels, f.width, f.height));
-    EXPECT_EQ(expected.back(), (Component::Answer{S_OK, AztecTest::entryText(f.message)})) << f.name;
+    EXPECT_EQ(expected.back(), (Component::Answer{S_OK, entryText(f.message)})) << f.name;
   }
   (void)testing::internal::GetCapturedStdout();
   const Component::Answer empty{S_OK, u""};
@@ -232,7 +305,7 @@ TEST(RepeatedDecodes, TenThousandDecodesOfEveryOutcomeLeaveTheHeapAsItWas) {
   constexpr std::size_t kTolerance = 1 << 20;
 
   // 160 x 160 with 3-pixel modules: every outcome as intended (checked below on every decode).
-  const std::vector<OutcomeFrame> outcome = AztecTest::outcomeFrames(160, 3.0);
+  const std::vector<OutcomeFrame> outcome = outcomeFrames(160, 3.0);
   std::vector<Velmora::Image::GrayBuf> images;
   for (const OutcomeFrame& f : outcome)
     images.push_back(Velmora::Image::GrayBuf::fromBytes(f.pixels.data(), f.width, f.height));
@@ -256,7 +329,7 @@ TEST(RepeatedDecodes, TenThousandDecodesOfEveryOutcomeLeaveTheHeapAsItWas) {
     } else {
       const Component::Answer a =
           component->read(reader, outcome[i].pixels, outcome[i].width, outcome[i].height);
-      wrongAnswers += a.hr != S_OK || a.text != AztecTest::entryText(outcome[i].message);
+      wrongAnswers += a.hr != S_OK || a.text != entryText(outcome[i].message);
     }
   }
   const std::size_t atEnd = heapInUse();
