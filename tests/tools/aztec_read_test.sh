@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs aztec-read on bad and unreadable inputs: exit codes and one-line messages naming the file.
+# Runs aztec-read on bad and unreadable inputs (exit codes and one-line messages naming the file)
+# and with --json on the bundled samples.
 # Usage: aztec_read_test.sh AZTEC_READ SAMPLES_DIR MAKE_STREAM
 set -u
 bin=$1
@@ -70,6 +71,26 @@ expect 1 "$tmp/blank.pgm: read in [0-9]*\.[0-9]\{3\} ms$" --time --json "$tmp/bl
 expect 1 "" --exact --json "$tmp/blank.pgm"
 if ! grep -Eq '^\{"file":"[^"]*blank\.pgm","status":(0|1|null),"statusText":".*","text":"","bytesHex":"","error":(null|".*")\}$' "$tmp/out" \
    || [ "$(wc -l <"$tmp/out")" -ne 1 ]; then fail "--json line for a blank frame:"; cat "$tmp/out"; fi
+
+# --json on the bundled samples: with --exact one line per file, status 2 and the expected text; by
+# default one line per symbol (one per sample) with the whole-frame keys and the expected text.
+exact=$("$bin" --exact --json "$samples"/*.png) || fail "--exact --json on the samples: exit $?"
+json=$("$bin" --json "$samples"/*.png) || fail "--json on the samples: exit $?"
+files=$(ls "$samples"/*.png | wc -l)
+[ "$(grep -c '"status":2,' <<<"$exact")" -eq "$files" ] || fail "not every sample has status 2: $exact"
+keys='^\{"file":"[^"]*","text":".*","bytesHex":"([0-9a-f]{2})+","gs1":(true|false),"structuredAppend":(null|\{"index":[0-9]+,"count":[0-9]+,"id":".*"\}),"readerInitialisation":(true|false),"format":"(compact|full-range|rune)","layers":[0-9]+,"dataCodewords":[0-9]+,"checkCodewords":[0-9]+,"correctedCodewords":[0-9]+,"rotation":[0-3],"mirrored":(true|false),"inverted":(true|false),"corners":\[(\[-?[0-9.]+,-?[0-9.]+\],?){4}\]\}$'
+[ "$(grep -cE "$keys" <<<"$json")" -eq "$files" ] && [ "$(wc -l <<<"$json")" -eq "$files" ] \
+  || fail "--json should give one line with the whole-frame keys per sample: $json"
+while IFS= read -r line; do
+  text=${line#*: } name=${line%%: *}
+  grep -qF "\"text\":\"$text\"" <<<"$exact" || fail "--exact --json: no line with text: $text"
+  grep -F "\"file\":\"$samples/${name##*/}\"" <<<"$json" | grep -qF "\"text\":\"$text\"" \
+    || fail "--json: no line for ${name##*/} with text: $text"
+done <"$samples/expected-output.txt"
+grep -F 'rotated-mirrored.png"' <<<"$json" | grep -q '"format":"compact".*"rotation":3,"mirrored":true,"inverted":false' \
+  || fail "rotated-mirrored.png: format/orientation"
+grep -F 'full-range-boarding.png"' <<<"$json" | grep -q '"format":"full-range","layers":6,' \
+  || fail "full-range-boarding.png: format/layers"
 
 # --debug: a picture per frame, in colour and of the frame's size; an unwritable directory is one
 # line and exit 2 before anything is read or written.
