@@ -31,6 +31,7 @@ extern "C" __attribute__((weak)) std::size_t __sanitizer_get_current_allocated_b
 namespace {
 
 using namespace AztecTest;
+using Velmora::Image::GrayBuf;
 
 // Frames of every outcome: a symbol read, a symbol found whose data cannot be read, no symbol at
 // all. Each frame carries the outcome it was made for, which the tests check before they rely on it.
@@ -41,6 +42,7 @@ struct OutcomeFrame {
   std::vector<std::uint8_t> pixels;     // row by row, width x height bytes
   int intendedStatus = Aztec::NotRead;  // the Decoder's DecodeStatus
   std::vector<std::uint8_t> message;    // the bytes for DataRead, empty otherwise
+  GrayBuf image{};                      // the pixels as the Decoder takes them
 };
 
 // What readAztecCamera answers for decoded bytes: one UTF-16 unit per byte, cut before the
@@ -104,9 +106,9 @@ std::vector<OutcomeFrame> outcomeFrames(int side, double moduleSize) {
       }
     frames.push_back(std::move(frame));
   }
+  for (OutcomeFrame& f : frames) f.image = GrayBuf::fromBytes(f.pixels.data(), side, side);
   return frames;
 }
-using Velmora::Image::GrayBuf;
 
 constexpr int kThreads = 4;
 constexpr int kRounds = 6;  // each thread decodes every frame this many times
@@ -115,15 +117,6 @@ constexpr int kRounds = 6;  // each thread decodes every frame this many times
 const std::vector<OutcomeFrame>& frames() {
   static const std::vector<OutcomeFrame> all = outcomeFrames(120, 3.0);
   return all;
-}
-const GrayBuf& image(int i) {
-  static const std::vector<GrayBuf> all = [] {
-    std::vector<GrayBuf> v;
-    for (const OutcomeFrame& f : frames())
-      v.push_back(GrayBuf::fromBytes(f.pixels.data(), f.width, f.height));
-    return v;
-  }();
-  return all.at(i);
 }
 const int kSteps = kRounds * 5;
 
@@ -208,7 +201,7 @@ struct CoreAnswer {
 CoreAnswer decodeWith(Aztec::Decoder& decoder, int i) {
   CoreAnswer a;
   std::string text;
-  a.status = decoder.decode(image(i), text);
+  a.status = decoder.decode(frames().at(i).image, text);
   a.bytes = decoder.decodedBytes();
   const std::size_t at = text.find(" #err=");
   a.report = text.substr(0, at);
@@ -267,7 +260,6 @@ TEST(DecoderConcurrency, ReusedAndFreshDecodersAnswerAsSingleThreaded) {
 
 // Frames with two symbols, one, one inverted and none.
 TEST(WholeFrameConcurrency, SharedReaderAnswersAsOnOneThread) {
-  using namespace AztecTest;
   const EncodedSymbol a = encodeText("TICKET 0042", SymbolKind::Compact);
   const EncodedSymbol b = encodeText("PASS 7 / ROW 12 / SEAT C", SymbolKind::FullRange);
   const RenderOptions frame{.width = 200, .height = 120, .noiseSigma = 3};
@@ -306,9 +298,6 @@ TEST(RepeatedDecodes, TenThousandDecodesOfEveryOutcomeLeaveTheHeapAsItWas) {
 
   // 160 x 160 with 3-pixel modules: every outcome as intended (checked below on every decode).
   const std::vector<OutcomeFrame> outcome = outcomeFrames(160, 3.0);
-  std::vector<Velmora::Image::GrayBuf> images;
-  for (const OutcomeFrame& f : outcome)
-    images.push_back(Velmora::Image::GrayBuf::fromBytes(f.pixels.data(), f.width, f.height));
   std::unique_ptr<Component> component;
   ASSERT_NO_THROW(component = std::make_unique<Component>());
   AztecTest::AztecReaderDefault* reader = component->activate();
@@ -323,7 +312,7 @@ TEST(RepeatedDecodes, TenThousandDecodesOfEveryOutcomeLeaveTheHeapAsItWas) {
     if (n % 2 == 0) {
       Aztec::Decoder decoder;  // a new one per call, as the entry makes it
       std::string status;
-      const int got = decoder.decode(images[i], status);
+      const int got = decoder.decode(outcome[i].image, status);
       ++outcomes.at(static_cast<std::size_t>(got));
       wrongAnswers += got != outcome[i].intendedStatus || decoder.decodedBytes() != outcome[i].message;
     } else {
