@@ -16,12 +16,11 @@
 namespace Aztec {
 namespace {
 
-using AztecTest::EncodedSymbol;
-using AztecTest::SymbolKind;
+using namespace AztecTest;
 using Velmora::Image::GrayBuf;
 
 EncodedSymbol encodeBytes(const std::string& bytes, SymbolKind kind = SymbolKind::Any, int layers = 0) {
-  return AztecTest::encodeSymbol({.message = {bytes.begin(), bytes.end()}, .kind = kind, .layers = layers});
+  return encodeSymbol({.message = {bytes.begin(), bytes.end()}, .kind = kind, .layers = layers});
 }
 
 std::string repeated(const std::string& pattern, std::size_t length) {
@@ -39,7 +38,7 @@ EncodedSymbol filler(bool compact, int layers) {
 
 GrayBuf render(const EncodedSymbol& s, double module, int rotation = 0, bool mirrored = false,
                double tilt = 0) {
-  return AztecTest::renderSymbol(
+  return renderSymbol(
       s, {.moduleSize = module, .rotation = rotation, .mirrored = mirrored, .tiltDegrees = tilt});
 }
 
@@ -192,7 +191,7 @@ TEST(ExactFrames, ModesLongestMessagesTiltAndDamage) {
                    << testing::PrintToString(message) << " module " << r.module << " rotation " << r.rotation
                    << " tilt " << r.tilt << " rows " << r.flippedRows);
       for (int row = 0; row < r.flippedRows; ++row)
-        for (int column = 0; column < s.size; ++column) AztecTest::flipModules(s, {{row, column}});
+        for (int column = 0; column < s.size; ++column) flipModules(s, {{row, column}});
       expectToken(render(s, r.module, r.rotation, r.mirrored, r.tilt), message, r.token,
                   report(s, r.rotation, r.mirrored));
     }
@@ -251,7 +250,7 @@ TEST(ExactFrames, SecondDecodeThatReadsNoDataLeavesNoText) {
   EncodedSymbol s = filler(true, 3);
   const GrayBuf readable = render(s, 7, 1);
   for (int row = 0; row < 5; ++row)
-    for (int column = 0; column < s.size; ++column) AztecTest::flipModules(s, {{row, column}});
+    for (int column = 0; column < s.size; ++column) flipModules(s, {{row, column}});
   const GrayBuf unreadable = render(s, 7, 1);
   Decoder decoder;
   std::string status;

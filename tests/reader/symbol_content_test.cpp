@@ -26,11 +26,7 @@ namespace {
 
 using namespace Aztec;
 using namespace Aztec::detail;
-using AztecTest::Bytes;
-using AztecTest::bytesOf;
-using AztecTest::EncodedSymbol;
-using AztecTest::SymbolKind;
-using AztecTest::SymbolRequest;
+using namespace AztecTest;
 
 template <class T>
 using Square = std::vector<std::vector<T>>;  // [row][column]
@@ -142,7 +138,7 @@ void readEverywhere(const EncodedSymbol& e, const std::string& text) {
 }
 
 EncodedSymbol encode(const Bytes& message, SymbolKind kind = SymbolKind::Any, int layers = 0, int eci = 0) {
-  return AztecTest::encodeSymbol({.message = message, .kind = kind, .layers = layers, .eci = eci});
+  return encodeSymbol({.message = message, .kind = kind, .layers = layers, .eci = eci});
 }
 
 TEST(SymbolContent, ExactBytesAndTextAtEveryOrientation) {
@@ -200,7 +196,7 @@ TEST(SymbolContent, EciDesignatorsSelectTheTextCharacterSet) {
 
 TEST(SymbolContent, RunesAtEveryOrientation) {
   for (int value : {0, 1, 127, 255, 0x5A}) {
-    const EncodedSymbol e = AztecTest::encodeRune(value);
+    const EncodedSymbol e = encodeRune(value);
     for (int i = 0; i < 8; ++i) {
       SCOPED_TRACE(testing::Message() << "rune " << value << " orientation " << i);
       const std::optional<ReadResult> r = decodeRuneSymbol(locate(e, i % 4, i >= 4));
@@ -213,12 +209,12 @@ TEST(SymbolContent, RunesAtEveryOrientation) {
     }
     // One damaged word is corrected and counted; three are beyond the check words.
     EncodedSymbol damaged = e;
-    AztecTest::flipModules(damaged, {{0, 3}});
+    flipModules(damaged, {{0, 3}});
     const auto r = decodeRuneSymbol(locate(damaged, 1, false));
     ASSERT_TRUE(r.has_value());
     EXPECT_EQ(r->text, std::to_string(value));
     EXPECT_EQ(r->correctedCodewords, 1);
-    AztecTest::flipModules(damaged, {{0, 7}, {10, 5}});
+    flipModules(damaged, {{0, 7}, {10, 5}});
     EXPECT_FALSE(decodeRuneSymbol(locate(damaged, 0, false)).has_value());
   }
   LocatedSymbol compact = locate(encode(bytesOf("AB"), SymbolKind::Compact), 0, false);
@@ -240,7 +236,7 @@ TEST(SymbolContent, DamagedCodewordsAreCorrectedAndCounted) {
     for (int k = 1; k <= std::min<int>(capacity, static_cast<int>(columns.size())); ++k) {
       SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << " damaged " << k);
       EncodedSymbol e = clean;
-      for (int i = 0; i < k; ++i) AztecTest::flipModules(e, {{0, columns[i]}});
+      for (int i = 0; i < k; ++i) flipModules(e, {{0, columns[i]}});
       lastErrorCount.store(-7);
       const auto r = decodeSymbolContent(locate(e, k % 4, k % 2 == 1));
       ASSERT_TRUE(r.has_value());
