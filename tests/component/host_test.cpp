@@ -12,8 +12,8 @@
 #include "support/component_loader.h"
 #include "synth/symbol_frames.h"
 
-using KalvaroWindows81::__IAztecReaderPublicNonVirtuals;
-using KalvaroWindows81::IID___IAztecReaderPublicNonVirtuals;
+using namespace KalvaroWindows81;
+using namespace AztecTest;
 
 namespace {
 
@@ -35,12 +35,10 @@ class ComponentHost : public ::testing::Test {
  protected:
   void SetUp() override {
     // The published header and a host's own copy of the identity must agree.
-    ASSERT_EQ(std::u16string(KalvaroWindows81::AztecReaderClassId), AztecTest::kAztecReaderClassId);
-    ASSERT_EQ(
-        std::memcmp(&IID___IAztecReaderPublicNonVirtuals, &AztecTest::kIidAztecReaderDefault, sizeof(IID)),
-        0);
+    ASSERT_EQ(std::u16string(AztecReaderClassId), kAztecReaderClassId);
+    ASSERT_EQ(std::memcmp(&IID___IAztecReaderPublicNonVirtuals, &kIidAztecReaderDefault, sizeof(IID)), 0);
     // Throws with the reason (reported as the failure) when the library or an export is missing.
-    component_ = std::make_unique<AztecTest::Component>();
+    component_ = std::make_unique<Component>();
     reader_.p = component_->activate<__IAztecReaderPublicNonVirtuals>(IID___IAztecReaderPublicNonVirtuals);
   }
   // Every test releases all it took, so the library must be free to unload afterwards.
@@ -51,17 +49,17 @@ class ComponentHost : public ::testing::Test {
     }
   }
   HRESULT read(const std::vector<BYTE>& pixels, INT32 width, INT32 height, HSTRING* result) {
-    return AztecTest::Component::callRead(reader_.p, pixels, width, height, result);
+    return Component::callRead(reader_.p, pixels, width, height, result);
   }
 
-  std::unique_ptr<AztecTest::Component> component_;
+  std::unique_ptr<Component> component_;
   Ref<__IAztecReaderPublicNonVirtuals> reader_;
 };
 
 TEST_F(ComponentHost, ReadsARealSymbolThroughSlotSixOfTheDefaultInterface) {
   const std::string message = "Hello Aztec 123";
-  AztecTest::RenderOptions options;
-  const auto image = AztecTest::renderSymbol(AztecTest::encodeText(message), options);
+  RenderOptions options;
+  const auto image = renderSymbol(encodeText(message), options);
   const std::vector<BYTE> frame(image.row(0), image.row(0) + options.width * options.height);
   HSTRING result = nullptr;
   ASSERT_EQ(read(frame, options.width, options.height, &result), S_OK);
@@ -86,9 +84,9 @@ TEST_F(ComponentHost, FactoryCacheUnloadAndUnknownClassId) {
   reader_.reset();
   EXPECT_EQ(component_->canUnloadNow(), S_OK);
   Ref<IActivationFactory> factory, again;
-  ASSERT_EQ(component_->factoryFor(KalvaroWindows81::AztecReaderClassId, factory.put()), S_OK);
+  ASSERT_EQ(component_->factoryFor(AztecReaderClassId, factory.put()), S_OK);
   EXPECT_EQ(component_->canUnloadNow(), S_FALSE);
-  ASSERT_EQ(component_->factoryFor(KalvaroWindows81::AztecReaderClassId, again.put()), S_OK);
+  ASSERT_EQ(component_->factoryFor(AztecReaderClassId, again.put()), S_OK);
   EXPECT_EQ(again.p, factory.p) << "the factory is cached";
   Ref<IInspectable> instance;
   ASSERT_EQ(factory->ActivateInstance(instance.put()), S_OK);
@@ -102,7 +100,7 @@ TEST_F(ComponentHost, FactoryCacheUnloadAndUnknownClassId) {
   EXPECT_EQ(component_->factoryFor(u"KalvaroWindows81.AztecWriter", &other), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(other, nullptr);
   EXPECT_EQ(component_->factoryFor(u"", &other), CLASS_E_CLASSNOTAVAILABLE);  // a null HSTRING
-  EXPECT_EQ(component_->factoryFor(KalvaroWindows81::AztecReaderClassId, nullptr), E_POINTER);
+  EXPECT_EQ(component_->factoryFor(AztecReaderClassId, nullptr), E_POINTER);
 }
 
 TEST_F(ComponentHost, FramesThatDoNotFitTheirArrayGiveTheEmptyString) {

@@ -13,10 +13,7 @@
 
 namespace {
 
-using Aztec::Detector;
-using Aztec::IntPoint;
-using Aztec::Point2D;
-using Aztec::SymbolCandidate;
+using namespace Aztec;
 using Velmora::Image::GrayBuf;
 
 const Point2D kNone{-1.0, -1.0};
@@ -153,7 +150,7 @@ TEST(FindRingCorners, TooFewChangesDarkOrLeakingRingsAndNothingToCheck) {
 }
 
 TEST(LineFit, LargeCoordinatesNeedSixtyFourBitSums) {
-  Aztec::LineFit big;  // products past 2^31 and sums past 2^32
+  LineFit big;  // products past 2^31 and sums past 2^32
   for (int i = 0; i < 40; ++i) big.add(60000 + i, 50000 - 3 * i);
   EXPECT_DOUBLE_EQ(big.slopeYOnX(), -3.0);
   EXPECT_DOUBLE_EQ(big.interceptYOnX(), 50000.0 + 3.0 * 60000.0);
@@ -185,7 +182,7 @@ TEST(RefineCorners, FitsTheMarksInsideTheWindowOnly) {
     SymbolCandidate c;
     c.center = det.locateCenter(100, 100);
     ASSERT_TRUE(det.findRingCorners(c, true));
-    for (IntPoint p : k.marks) det.levelImage->setPixel(p.x, p.y, Aztec::kLevelRingFilled);
+    for (IntPoint p : k.marks) det.levelImage->setPixel(p.x, p.y, kLevelRingFilled);
     if (k.edgeWindow) det.windowLeft = det.windowTop = 0, det.windowRight = det.windowBottom = 201;
     det.refineCorners(c);
     expectBox(c, left, top, k.right, bottom, 1e-9);

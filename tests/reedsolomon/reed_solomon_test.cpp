@@ -20,10 +20,7 @@
 namespace {
 
 namespace RS = Aztec::ReedSolomon;
-using RS::GenericGF;
-using RS::GenericGFPoly;
-using RS::IllegalArgumentException;
-using RS::ReedSolomonDecoder;
+using namespace RS;
 
 struct FieldCase {
   const RS::GenericGF* field;
