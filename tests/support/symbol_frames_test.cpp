@@ -54,16 +54,11 @@ TEST(EncodeSymbol, KeepsTheBytesReportsRefusalsAndFlipsExactly) {
 TEST(RenderSymbol, EveryModuleLandsWhereRotationAndMirrorPutIt) {
   const EncodedSymbol s = encodeText("ORIENT 7", SymbolKind::Compact, 2);
   const double ms = 6.0, cx = 150.0, cy = 110.0;
-  for (int mirrored = 0; mirrored < 2; ++mirrored)
+  for (bool mirrored : {false, true})
     for (int rotation = 0; rotation < 4; ++rotation) {
       SCOPED_TRACE(testing::Message() << "rotation " << rotation << " mirrored " << mirrored);
-      const RenderOptions o{.width = 300,
-                            .height = 220,
-                            .moduleSize = ms,
-                            .centerX = cx,
-                            .centerY = cy,
-                            .rotation = rotation,
-                            .mirrored = mirrored != 0};
+      RenderOptions o{.width = 300, .height = 220, .moduleSize = ms, .centerX = cx, .centerY = cy};
+      o.rotation = rotation, o.mirrored = mirrored;
       const GrayBuf img = renderSymbol(s, o);
       int wrong = 0;
       for (int r = 0; r < s.size; ++r)
@@ -144,9 +139,8 @@ Ink ink(const GrayBuf& img, const RenderOptions& o) {
 // Areas and positions worked out by hand from the geometry each effect models.
 TEST(RenderSymbol, PrintLensAndCurvatureMoveInkAsModelled) {
   const EncodedSymbol dot = pattern(5, [](int r, int c) { return r == 2 && c == 2; });
-  RenderOptions o{
-      .moduleSize = 20.0,
-      .dotGain = 0.3};  // 3 px more each side, corners rounded: (1 + 4 * 0.15 + pi * 0.15^2) modules
+  // 3 px more each side, corners rounded: (1 + 4 * 0.15 + pi * 0.15^2) modules.
+  RenderOptions o{.moduleSize = 20.0, .dotGain = 0.3};
   EXPECT_NEAR(ink(renderSymbol(dot, o), o).area, 400 * 1.6707, 6.0);
   o.dotGain = -0.3;  // (1 - 0.3)^2 modules
   EXPECT_NEAR(ink(renderSymbol(dot, o), o).area, 400 * 0.49, 4.0);
@@ -187,14 +181,12 @@ TEST(RenderSymbol, MotionDefocusAndSharpeningShapeEdges) {
   EXPECT_EQ(row(o), sharp);
   o.motionBlurAngleDegrees = 0.0;  // across: 4 px each side
   std::vector<int> v = row(o);
-  EXPECT_EQ(v[5], 20);
-  EXPECT_EQ(v[14], 230);
+  EXPECT_EQ((std::pair{v[5], v[14]}), (std::pair{20, 230}));
   EXPECT_TRUE(v[6] > 20 && v[9] > v[6] && v[13] < 230) << ::testing::PrintToString(v);
 
   o.motionBlurLength = 0.0, o.defocusRadius = 4.0;
   v = row(o);
-  EXPECT_EQ(v[5], 20);
-  EXPECT_EQ(v[14], 230);
+  EXPECT_EQ((std::pair{v[5], v[14]}), (std::pair{20, 230}));
   EXPECT_TRUE(v[6] > 20 && v[13] < 230) << ::testing::PrintToString(v);
 
   o.defocusRadius = 0.0, o.blurSigma = 0.8, o.sharpenAmount = 1.5, o.sharpenSigma = 1.5;
