@@ -26,10 +26,6 @@ GrayBuf frameOf(int w, int h, const std::function<int(int, int)>& grey) {
   return frame;
 }
 
-GrayBuf uniformFrame(int w, int h, int v) {
-  return frameOf(w, h, [v](int, int) { return v; });
-}
-
 // Chebyshev distance in modules of (x, y) from the 5-pixel centre module at (cx, cy).
 int ringOf(int x, int y, int cx, int cy) {
   auto cell = [](int d) { return d >= -2 ? (d + 2) / 5 : -((-d + 2) / 5); };
@@ -63,13 +59,13 @@ void expectNoCorners(const SymbolCandidate& c) {
 
 TEST(LocateCenter, DegenerateFramesAndStartPoints) {
   Detector det;
-  det.setImage(uniformFrame(0, 10, 0));
+  det.setImage(frameOf(0, 10, [](int, int) { return 0; }));
   EXPECT_EQ(det.locateCenter(0, 5), (Point2D{0.0, 0.0}));
   EXPECT_EQ(det.levelImage, nullptr);
-  det.setImage(uniformFrame(640, 3, 200));  // d = 0: the window is the start point alone
+  det.setImage(frameOf(640, 3, [](int, int) { return 200; }));  // d = 0: the window is the start point alone
   EXPECT_EQ(det.locateCenter(320, 1), kNone);
   // Off the image the start row still counts from the start point up to the window.
-  det.setImage(uniformFrame(60, 60, 200));  // d = 9
+  det.setImage(frameOf(60, 60, [](int, int) { return 200; }));  // d = 9
   EXPECT_EQ(det.locateCenter(-20, 30), (Point2D{-10.0, 30.0}));
   EXPECT_EQ(det.fillCount, 19);
   // Extreme start points must not overflow the window arithmetic.
@@ -102,7 +98,7 @@ TEST(FindRingCorners, OutermostLightRingOfEitherFinder) {
 
 TEST(FindRingCorners, TooFewChangesDarkOrLeakingRingsAndNothingToCheck) {
   Detector det;
-  det.setImage(uniformFrame(201, 201, 200));
+  det.setImage(frameOf(201, 201, [](int, int) { return 200; }));
   det.classifyWindow(0, 0, 200, 200, 0, 128, 255);  // the last column and row stay dark
   SymbolCandidate c{.center = {100.7, 100.2}};
   ASSERT_TRUE(det.findRingCorners(c, true));

@@ -164,20 +164,20 @@ Content rune(int, std::mt19937& g) {
   return {encodeRune(std::stoi(digits)), bytesOf(digits), digits};
 }
 
-bool isRune(const Content& c) {
-  return c.symbol.size == 11;
-}  // no other symbol is 11 modules wide
+SymbolFormat formatOf(const Content& c) {  // no other symbol is 11 modules wide
+  return c.symbol.size == 11 ? SymbolFormat::Rune
+         : c.symbol.compact  ? SymbolFormat::Compact
+                             : SymbolFormat::FullRange;
+}
 
 bool matches(const ReadResult& r, const Content& c, bool inverted) {
-  const SymbolFormat format = isRune(c)          ? SymbolFormat::Rune
-                              : c.symbol.compact ? SymbolFormat::Compact
-                                                 : SymbolFormat::FullRange;
+  const SymbolFormat format = formatOf(c);
   const auto& a = r.structuredAppend;
   const bool sameAppend =
       a.has_value() == c.append.has_value() &&
       (!a || (a->index == c.append->index && a->count == c.append->count && a->id == c.append->id));
   return r.bytes == c.bytes && r.text == c.text && r.gs1 == c.gs1 && r.readerInitialisation == c.readerInit &&
-         sameAppend && r.format == format && (isRune(c) || r.layers == c.symbol.layers) &&
+         sameAppend && r.format == format && (format == SymbolFormat::Rune || r.layers == c.symbol.layers) &&
          r.inverted == inverted;
 }
 
@@ -209,13 +209,9 @@ std::string describe(const RenderOptions& f, const RenderOptions& p, const Conte
       "%dx%d seed %u blur %.2f noise %.1f levels %d/%d gradient %.2f@%.0f jpeg %d | %s %d layers %d modules, "
       "%zu bytes \"%s\" | centre %.1f,%.1f module %.2f turns %d%s angle %.1f tilt %.1f@%.1f distance %.2f",
       f.width, f.height, f.seed, f.blurSigma, f.noiseSigma, f.dark, f.light, f.gradient,
-      f.gradientAngleDegrees, f.jpegQuality,
-      isRune(c)          ? "rune"
-      : c.symbol.compact ? "compact"
-                         : "full-range",
-      c.symbol.layers, c.symbol.size, c.bytes.size(), shown(c.bytes).c_str(), p.centerX, p.centerY,
-      p.moduleSize, p.rotation, p.mirrored ? " mirrored" : "", p.angleDegrees, p.tiltDegrees,
-      p.tiltAxisDegrees, p.cameraDistance);
+      f.gradientAngleDegrees, f.jpegQuality, toString(formatOf(c)), c.symbol.layers, c.symbol.size,
+      c.bytes.size(), shown(c.bytes).c_str(), p.centerX, p.centerY, p.moduleSize, p.rotation,
+      p.mirrored ? " mirrored" : "", p.angleDegrees, p.tiltDegrees, p.tiltAxisDegrees, p.cameraDistance);
   std::string more;
   auto add = [&](bool set, const char* format, auto... values) {
     if (!set) return;

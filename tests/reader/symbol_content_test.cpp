@@ -201,10 +201,9 @@ TEST(SymbolContent, RunesAtEveryOrientation) {
       SCOPED_TRACE(testing::Message() << "rune " << value << " orientation " << i);
       const std::optional<ReadResult> r = decodeRuneSymbol(locate(e, i % 4, i >= 4));
       ASSERT_TRUE(r.has_value());
-      EXPECT_EQ(r->text, std::to_string(value));
-      EXPECT_EQ(r->bytes, bytesOf(std::to_string(value)));
-      EXPECT_EQ(r->format, SymbolFormat::Rune);
-      EXPECT_EQ(r->correctedCodewords, 0);
+      EXPECT_EQ(std::tie(r->text, r->format, r->correctedCodewords),
+                std::tuple(std::to_string(value), SymbolFormat::Rune, 0));
+      EXPECT_EQ(r->bytes, bytesOf(r->text));
       expectOrientation(*r, 11, i % 4, i >= 4);
     }
     // One damaged word is corrected and counted; three are beyond the check words.

@@ -13,6 +13,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -159,10 +160,8 @@ TEST(ReaderStages, DrawnGeometries) {
     std::vector<BitRing> runeRings;
     const auto params = readModeMessage(plane, *fit, g.fullRange, runeRings);
     ASSERT_TRUE(params.has_value());
-    EXPECT_EQ(params->layers, symbol.layers);
-    EXPECT_EQ(params->dataCodewords, symbol.dataCodewords);
-    EXPECT_EQ(params->rotation, 0);
-    EXPECT_FALSE(params->mirrored);
+    EXPECT_EQ((std::tuple{params->layers, params->dataCodewords, params->rotation, params->mirrored}),
+              (std::tuple{symbol.layers, symbol.dataCodewords, 0, false}));
 
     // Sampler: the refined transform puts the symbol's corners in place and every module reads.
     const PerspectiveTransform refined = refineOnEdges(plane, *fit, *params);
