@@ -1,9 +1,7 @@
-// Decodes on several threads at once, through the component (a shared AztecReader and readers of
-// their own), through Aztec::Decoder directly (reused and fresh) and through one shared
-// WholeFrameReader, over frames of every outcome: each answer equals the single-threaded one.
-// Run under ThreadSanitizer in CI as well. Then ten thousand decodes of every outcome, half
-// through the core Decoder and half through the component's entry: the heap in use does not
-// grow, and under LeakSanitizer (asan preset, detect_leaks=1) nothing is left unfreed at exit.
+// Frames of every outcome decoded on several threads at once (under ThreadSanitizer in CI too)
+// through the component's shared and own readers, Aztec::Decoder reused and fresh, and one shared
+// WholeFrameReader: each answer equals the single-threaded one. Ten thousand decodes through the
+// Decoder and the entry leave the heap as it was, and nothing unfreed under LeakSanitizer (asan).
 
 #include <gtest/gtest.h>
 #include <malloc.h>

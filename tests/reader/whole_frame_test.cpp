@@ -1,10 +1,7 @@
-// The whole-frame reader: its stages one by one on drawn frames of known geometry (the local
-// threshold, where flat blocks are skipped by the finder search so that a block wrongly called
-// flat hides a symbol; the finder search's centre and module width; the ring corners; the mode
-// message through the finder's fit; the sampler's transform and modules), each against where the
-// renderer put the symbol; then the whole search, focused: several symbols per frame and their
-// order, the options, corners, runes, invalid views, a busy frame, the trace. The corpus under
-// every condition is in corpus_test.cpp.
+// The whole-frame reader: its stages one by one (threshold, finder search, ring corners, mode
+// message, sampler) on drawn frames, against where the renderer put the symbol; then the search
+// focused: several symbols and their order, options, corners, runes, invalid views, a busy frame
+// and the trace. The corpus under every condition is in corpus_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -43,6 +40,7 @@ int flatBlocks(const Binarizer& b, int x0, int y0, int x1, int y1) {
   return flat;
 }
 
+// The finder search skips flat blocks, so a block wrongly called flat hides a symbol.
 TEST(Binarizer, PixelNoiseIsFlatAndSymbolsAreNot) {
   // Uniform and salt-and-pepper noise: single pixels jump, block means hardly move (a rare
   // block's means may spread by chance).
@@ -253,11 +251,10 @@ TEST(Locator, RunesAnywhereAndOnlyWhenAsked) {
 TEST(Locator, InvalidViewsThrow) {
   std::vector<std::uint8_t> px(100, 0);
   WholeFrameReader reader;
-  EXPECT_THROW(reader.read(LumaView{nullptr, 10, 10, 10}), InvalidViewError);
-  EXPECT_THROW(reader.read(LumaView{px.data(), 0, 10, 10}), InvalidViewError);
-  EXPECT_THROW(reader.read(LumaView{px.data(), 10, -1, 10}), InvalidViewError);
-  EXPECT_THROW(reader.read(LumaView{px.data(), 10, 10, 9}), InvalidViewError);
-  EXPECT_THROW(reader.read(LumaView{px.data(), 70000, 70000, 70000}), InvalidViewError);
+  for (const LumaView& view :
+       {LumaView{nullptr, 10, 10, 10}, LumaView{px.data(), 0, 10, 10}, LumaView{px.data(), 10, -1, 10},
+        LumaView{px.data(), 10, 10, 9}, LumaView{px.data(), 70000, 70000, 70000}})
+    EXPECT_THROW(reader.read(view), InvalidViewError) << view.width << "x" << view.height;
   // Tiny and padded views are fine: nothing is read outside width x height.
   EXPECT_TRUE(reader.read(LumaView{px.data(), 3, 3, 3}).empty());
   EXPECT_TRUE(reader.read(LumaView{px.data(), 9, 9, 11}).empty());
@@ -302,19 +299,17 @@ TEST(BusyFrame, SymbolsInEveryCornerAndTheMiddleOfATexture) {
   }
   for (const Texture& texture : textures) {
     std::vector<ScenePart> parts;
-    for (int k = 0; k < 5; ++k) {
-      const RenderOptions o{
-          .moduleSize = 3.0 + 0.5 * k, .centerX = cx[k], .centerY = cy[k], .angleDegrees = 17.0 * k};
-      parts.push_back({&symbols[static_cast<std::size_t>(k)], o});
-    }
+    for (int k = 0; k < 5; ++k)
+      parts.push_back(
+          {&symbols[k],
+           {.moduleSize = 3.0 + 0.5 * k, .centerX = cx[k], .centerY = cy[k], .angleDegrees = 17.0 * k}});
     GrayBuf image = renderScene(parts, {.width = kWidth, .height = kHeight, .noiseSigma = 3});
     // The texture everywhere beyond a quiet zone of three modules around each symbol.
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x) {
         bool nearSymbol = false;
         for (int k = 0; k < 5; ++k) {
-          const double reach = (symbols[static_cast<std::size_t>(k)].size * 0.5 * std::sqrt(2.0) + 3.0) *
-                               parts[static_cast<std::size_t>(k)].placement.moduleSize;
+          const double reach = (symbols[k].size * 0.5 * std::sqrt(2.0) + 3.0) * parts[k].placement.moduleSize;
           nearSymbol |= std::hypot(x - cx[k], y - cy[k]) < reach;
         }
         if (!nearSymbol) image.setPixel(x, y, texture.dark(x, y) ? 25 : 225);
@@ -339,10 +334,8 @@ TEST(Locator, TraceFollowsTheReadAndChangesNothing) {
   ReadTrace trace;
   const auto traced = WholeFrameReader().read(view, &trace);
   const auto plain = WholeFrameReader().read(view);
-  ASSERT_EQ(traced.size(), 1u);
-  ASSERT_EQ(plain.size(), 1u);
-  EXPECT_EQ(traced[0].bytes, plain[0].bytes);
-  EXPECT_EQ(traced[0].corners, plain[0].corners);
+  ASSERT_EQ((std::pair{traced.size(), plain.size()}), (std::pair<std::size_t, std::size_t>{1, 1}));
+  EXPECT_EQ(std::tie(traced[0].bytes, traced[0].corners), std::tie(plain[0].bytes, plain[0].corners));
 
   int accepted = 0;
   for (const TraceCandidate& c : trace.candidates) {
