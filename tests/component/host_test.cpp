@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "runtime/kalvaro_windows81.h"
@@ -104,21 +105,19 @@ TEST_F(ComponentHost, FactoryCacheUnloadAndUnknownClassId) {
 }
 
 TEST_F(ComponentHost, FramesThatDoNotFitTheirArrayGiveTheEmptyString) {
-  struct Case {
-    std::size_t length;
-    INT32 width, height;
-  };
   // Each array is allocated at exactly its length, so a read past it trips AddressSanitizer.
   // 65536 x 65536 wraps a 32-bit product to 0; -4 x -4 multiplies to a positive 16. The last,
   // a frame without a symbol exactly as long as it must be, is read and gives nothing as well.
-  for (const Case c : {Case{99, 10, 10}, Case{0, 1, 1}, Case{16, 0, 16}, Case{16, 16, 0}, Case{16, -4, -4},
-                       Case{16, 4, -4}, Case{64, 65536, 65536}, Case{64 * 48, 64, 48}}) {
-    const std::vector<BYTE> pixels(c.length, 200);
+  const std::tuple<std::size_t, INT32, INT32> cases[] = {{99, 10, 10},       {0, 1, 1},        {16, 0, 16},
+                                                         {16, 16, 0},        {16, -4, -4},     {16, 4, -4},
+                                                         {64, 65536, 65536}, {64 * 48, 64, 48}};
+  for (const auto& [length, width, height] : cases) {
+    const std::vector<BYTE> pixels(length, 200);
     HSTRING result = reinterpret_cast<HSTRING>(0x1);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(read(pixels, c.width, c.height, &result), S_OK);
+    EXPECT_EQ(read(pixels, width, height, &result), S_OK);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "readAztecCamera");
-    EXPECT_EQ(result, nullptr) << c.length << " bytes for " << c.width << " x " << c.height;
+    EXPECT_EQ(result, nullptr) << length << " bytes for " << width << " x " << height;
   }
   HSTRING result = nullptr;
   EXPECT_EQ(reader_->readAztecCamera(100, nullptr, 10, 10, &result), S_OK);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #include "detect/detector.h"
 #include "detect/line_fit.h"
@@ -164,24 +165,21 @@ TEST(RefineCorners, FitsTheMarksInsideTheWindowOnly) {
   const double left = (73 * 54 + 74 * 52 + 75 * 50 + 76 * 48 + 77 * 46) / 250.0;
   const double rightSum = 127 * 54 + 126 * 52 + 125 * 50 + 124 * 48 + 123 * 46;
   const double bottom = (127 * 53 + 126 * 51 + 125 * 49 + 124 * 47 + 123 * 45) / 245.0;
-  const struct {
-    std::vector<IntPoint> marks;
-    bool edgeWindow;
-    double right;
-  } cases[] = {{{}, false, rightSum / 250.0},
-               {{{137, 100}, {137, 101}}, false, (rightSum + 2 * 137) / 252.0},
-               {{{138, 100}, {100, 62}}, false, rightSum / 250.0},
-               {{}, true, rightSum / 250.0}};
-  for (const auto& k : cases) {
+  const std::tuple<std::vector<IntPoint>, bool, double> cases[] = {
+      {{}, false, rightSum / 250.0},
+      {{{137, 100}, {137, 101}}, false, (rightSum + 2 * 137) / 252.0},
+      {{{138, 100}, {100, 62}}, false, rightSum / 250.0},
+      {{}, true, rightSum / 250.0}};
+  for (const auto& [marks, edgeWindow, right] : cases) {
     Detector det;
     det.setImage(bullseye(201, 201, 100, 100, 6));
     SymbolCandidate c;
     c.center = det.locateCenter(100, 100);
     ASSERT_TRUE(det.findRingCorners(c, true));
-    for (IntPoint p : k.marks) det.levelImage->setPixel(p.x, p.y, kLevelRingFilled);
-    if (k.edgeWindow) det.windowLeft = det.windowTop = 0, det.windowRight = det.windowBottom = 201;
+    for (IntPoint p : marks) det.levelImage->setPixel(p.x, p.y, kLevelRingFilled);
+    if (edgeWindow) det.windowLeft = det.windowTop = 0, det.windowRight = det.windowBottom = 201;
     det.refineCorners(c);
-    expectBox(c, left, top, k.right, bottom, 1e-9);
+    expectBox(c, left, top, right, bottom, 1e-9);
   }
 }
 

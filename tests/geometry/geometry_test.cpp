@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "detect/detector.h"
@@ -41,32 +42,30 @@ Rows rowsOf(const Matrix& m) {
 
 TEST(MatrixSolve, KnownSystemsLeaveTheOperandsUnchanged) {
   const double big = 1.0 / 1e-20;  // a zero pivot is replaced by 1e-20; NAN: not checked
-  const struct {
-    Rows A, b;
-    std::vector<double> u;
-  } cases[] = {{{{2, 1}, {1, 3}}, {{3}, {5}}, {0.8, 1.4}},
-               // First column all zero: the rows swap (the later row wins a tie), pivot 1e-20.
-               {{{0, 1}, {0, 2}}, {{1}, {2}}, {0.0, 1.0}},
-               // Rows [1, 1] and [2, 2] tie: the later row must win, which decides the huge answer.
-               {{{1, 1}, {2, 2}}, {{1}, {3}}, {(3.0 + big) / 2.0, -0.5 * big}},
-               // The row swapped down must carry its own scale (1/3) to column 1; with a stale scale it
-               // would win there and u[1] would be -3.
-               {{{3, 1, 3}, {1, -1, 1}, {-1, 0, -1}}, {{0}, {-1}, {-1}}, {NAN, 2.0, -5.0 * big}},
-               // The multiplier overflows to infinity; the leading zeros of the right-hand side are
-               // skipped by forward substitution, so no 0 * inf turns the answer into NaN.
-               {{{0.1, 0.1}, {1e308, 1.5e308}}, {{0}, {1}}, {0.0, 0.0}},
-               {{{0, 0, 1}, {1, 0, 0}, {0, 3, 0}}, {{0}, {0}, {6}}, {0.0, 2.0, 0.0}}};
-  for (const auto& k : cases) {
-    const auto A = make(k.A), b = make(k.b);
+  const std::tuple<Rows, Rows, std::vector<double>> cases[] = {
+      {{{2, 1}, {1, 3}}, {{3}, {5}}, {0.8, 1.4}},
+      // First column all zero: the rows swap (the later row wins a tie), pivot 1e-20.
+      {{{0, 1}, {0, 2}}, {{1}, {2}}, {0.0, 1.0}},
+      // Rows [1, 1] and [2, 2] tie: the later row must win, which decides the huge answer.
+      {{{1, 1}, {2, 2}}, {{1}, {3}}, {(3.0 + big) / 2.0, -0.5 * big}},
+      // The row swapped down must carry its own scale (1/3) to column 1; with a stale scale it
+      // would win there and u[1] would be -3.
+      {{{3, 1, 3}, {1, -1, 1}, {-1, 0, -1}}, {{0}, {-1}, {-1}}, {NAN, 2.0, -5.0 * big}},
+      // The multiplier overflows to infinity; the leading zeros of the right-hand side are
+      // skipped by forward substitution, so no 0 * inf turns the answer into NaN.
+      {{{0.1, 0.1}, {1e308, 1.5e308}}, {{0}, {1}}, {0.0, 0.0}},
+      {{{0, 0, 1}, {1, 0, 0}, {0, 3, 0}}, {{0}, {0}, {6}}, {0.0, 2.0, 0.0}}};
+  for (const auto& [rowsA, rowsB, want] : cases) {
+    const auto A = make(rowsA), b = make(rowsB);
     const auto u = Matrix::solve(A, b);
-    ASSERT_EQ(u->rowCount(), static_cast<int>(k.u.size()));
+    ASSERT_EQ(u->rowCount(), static_cast<int>(want.size()));
     ASSERT_EQ(u->columnCount(), 1);
     for (int i = 0; i < u->rowCount(); ++i)
-      if (!std::isnan(k.u[i])) {
-        EXPECT_DOUBLE_EQ((*u)(i, 0), k.u[i]) << "row " << i << " of " << k.A.size() << "x" << k.A.size();
+      if (!std::isnan(want[i])) {
+        EXPECT_DOUBLE_EQ((*u)(i, 0), want[i]) << "row " << i << " of " << rowsA.size() << "x" << rowsA.size();
       }
-    EXPECT_EQ(rowsOf(*A), k.A) << "pivoting or scaling left behind";
-    EXPECT_EQ(rowsOf(*b), k.b);
+    EXPECT_EQ(rowsOf(*A), rowsA) << "pivoting or scaling left behind";
+    EXPECT_EQ(rowsOf(*b), rowsB);
   }
 }
 
@@ -183,18 +182,16 @@ ModuleValueGrid uniform(int n, std::uint32_t v) {
 
 TEST(IsDarkModule, WindowsInsideAndAlongTheEdges) {
   // Whether one bright cell at (bx, by) in a 32 x 32 grid of 100s darkens module (x, y).
-  const struct {
-    int x, y, bx, by;
-    bool dark;
-  } cases[] = {{10, 10, 8, 8, true},   {10, 10, 11, 11, true},  {10, 10, 12, 10, false},
-               {10, 10, 10, 7, false},  // two before, one after
-               {1, 10, 6, 10, true},   {1, 10, 7, 10, false},   {10, 0, 10, 6, true},  // low edge: 0 up to 7
-               {30, 10, 24, 10, true}, {30, 10, 23, 10, false}, {30, 10, 31, 10, false},
-               {10, 31, 10, 31, false}};  // high: N - 8 up to N - 1
-  for (const auto& k : cases) {
+  const std::tuple<int, int, int, int, bool> cases[] = {
+      {10, 10, 8, 8, true},   {10, 10, 11, 11, true},  {10, 10, 12, 10, false},
+      {10, 10, 10, 7, false},                                                 // two before, one after
+      {1, 10, 6, 10, true},   {1, 10, 7, 10, false},   {10, 0, 10, 6, true},  // low edge: 0 up to 7
+      {30, 10, 24, 10, true}, {30, 10, 23, 10, false}, {30, 10, 31, 10, false},
+      {10, 31, 10, 31, false}};  // high: N - 8 up to N - 1
+  for (const auto& [x, y, bx, by, dark] : cases) {
     auto g = uniform(32, 100);
-    g[k.bx][k.by] = 250;
-    EXPECT_EQ(isDarkModule(g, k.x, k.y), k.dark) << k.x << "," << k.y << " bright " << k.bx << "," << k.by;
+    g[bx][by] = 250;
+    EXPECT_EQ(isDarkModule(g, x, y), dark) << x << "," << y << " bright " << bx << "," << by;
   }
   auto g = uniform(32, 100);
   EXPECT_FALSE(isDarkModule(g, 10, 10));  // a uniform patch is light

@@ -211,13 +211,11 @@ TEST(SymbolContent, RunesAtEveryOrientation) {
     flipModules(damaged, {{0, 3}});
     const auto r = decodeRuneSymbol(locate(damaged, 1, false));
     ASSERT_TRUE(r.has_value());
-    EXPECT_EQ(r->text, std::to_string(value));
-    EXPECT_EQ(r->correctedCodewords, 1);
+    EXPECT_EQ(std::tie(r->text, r->correctedCodewords), std::tuple(std::to_string(value), 1));
     flipModules(damaged, {{0, 7}, {10, 5}});
     EXPECT_FALSE(decodeRuneSymbol(locate(damaged, 0, false)).has_value());
   }
-  LocatedSymbol compact = locate(encode(bytesOf("AB"), SymbolKind::Compact), 0, false);
-  EXPECT_FALSE(decodeRuneSymbol(compact).has_value());
+  EXPECT_FALSE(decodeRuneSymbol(locate(encode(bytesOf("AB"), SymbolKind::Compact), 0, false)).has_value());
 }
 
 // Flipping one data module in each of k codewords (top row, 12 modules apart, off the reference
@@ -239,8 +237,7 @@ TEST(SymbolContent, DamagedCodewordsAreCorrectedAndCounted) {
       lastErrorCount.store(-7);
       const auto r = decodeSymbolContent(locate(e, k % 4, k % 2 == 1));
       ASSERT_TRUE(r.has_value());
-      EXPECT_EQ(r->correctedCodewords, k);
-      EXPECT_EQ(r->bytes, clean.message);
+      EXPECT_EQ(std::tie(r->correctedCodewords, r->bytes), std::tie(k, clean.message));
       EXPECT_EQ(lastErrorCount.load(), -7);
     }
   }
@@ -326,12 +323,7 @@ TEST(TextCharsets, SingleByteSetsMatchIconvForEveryByte) {
 // bytes sit at the very end of their own allocation, where the address sanitizer watches).
 TEST(TextCharsets, InvalidMultiByteSequencesBecomeReplacementCharacters) {
   const std::string bad = "\xEF\xBF\xBD";
-  struct Case {
-    int eci;
-    std::vector<std::uint8_t> bytes;
-    std::string text;
-  };
-  const Case cases[] = {
+  const std::tuple<int, Bytes, std::string> cases[] = {
       {20, {'A', 0x81}, "A" + bad},                                  // Shift JIS lead byte at the end
       {20, {0x88, 0x9F, 0xFD, 'B'}, "\xE4\xBA\x9C" + bad + "B"},     // 0xFD is no Shift JIS byte
       {28, {0xA4, 0x40, 0xA4}, "\xE4\xB8\x80" + bad},                // Big5
@@ -341,12 +333,12 @@ TEST(TextCharsets, InvalidMultiByteSequencesBecomeReplacementCharacters) {
       {32, {0x81, 0x30, 0x81, 0x30, 0x81, 0x30}, "\xC2\x80" + bad},  // GB 18030 four-byte form cut short
       {32, {}, ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "ECI " << c.eci << ", " << c.bytes.size() << " bytes");
-    EXPECT_TRUE(isMappedEci(c.eci));
-    std::string text = "x";
-    appendAsUtf8(text, c.bytes, c.eci);
-    EXPECT_EQ(text, "x" + c.text);
+  for (const auto& [eci, bytes, text] : cases) {
+    SCOPED_TRACE(testing::Message() << "ECI " << eci << ", " << bytes.size() << " bytes");
+    EXPECT_TRUE(isMappedEci(eci));
+    std::string got = "x";
+    appendAsUtf8(got, bytes, eci);
+    EXPECT_EQ(got, "x" + text);
   }
 }
 

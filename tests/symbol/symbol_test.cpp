@@ -276,9 +276,9 @@ TEST(HighLevelDecoder, LatchesShiftsFlagsAndBinaryShift) {
       {{c5(2), BS, c5(5), {'p', 8}, {'q', 8}, {0b101, 3}}, "Apq"},
       {{c5(2), BS, {0b001, 3}}, "A"},
   };
-  for (const auto& [bits, expected] : cases) {
+  for (const auto& [codes, expected] : cases) {
     SCOPED_TRACE(::testing::PrintToString(expected));
-    EXPECT_EQ(decode(bits), expected);
+    EXPECT_EQ(decode(codes), expected);
   }
   EXPECT_TRUE(decodeHighLevel(nullptr).empty());
 }
