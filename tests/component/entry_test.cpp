@@ -7,6 +7,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "aztec_reader.h"
@@ -68,20 +69,16 @@ std::string read(Script& script, std::vector<std::uint8_t> pixels = std::vector<
 // Each byte becomes one UTF-16 unit (no UTF-8 decode) up to the first zero; nothing found: the
 // text is not even fetched; found and not read: whatever the decoder holds.
 TEST(ReadAztecCamera, EachByteBecomesOneUtf16UnitUpToTheFirstZero) {
-  const struct {
-    int status;
-    std::string bytes, expected;
-    int fetches;
-  } cases[] = {
+  const std::tuple<int, std::string, std::string, int> cases[] = {
       {Aztec::DataRead, "A\xE9\xFF\x7F\xC3\xA9", "0 readAztecCamera[decode] 65,233,255,127,195,169,", 1},
       {Aztec::DataRead, std::string("ab\0cd", 5), "0 readAztecCamera[decode] 97,98,", 1},
       {Aztec::DataRead, std::string("\0x", 2), "0 readAztecCamera[decode] null", 1},
       {Aztec::NotRead, "text", "0 readAztecCamera[decode] null", 0},
       {Aztec::Detected, "text", "0 readAztecCamera[decode] 116,101,120,116,", 1}};
-  for (const auto& c : cases) {
-    Script script(c.bytes, c.status);
-    EXPECT_EQ(read(script), c.expected);
-    EXPECT_EQ(script.resultTextCalls, c.fetches);
+  for (const auto& [status, bytes, expected, fetches] : cases) {
+    Script script(bytes, status);
+    EXPECT_EQ(read(script), expected);
+    EXPECT_EQ(script.resultTextCalls, fetches);
   }
 }
 

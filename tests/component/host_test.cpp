@@ -6,14 +6,15 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "runtime/kalvaro_windows81.h"
 #include "support/component_loader.h"
 #include "synth/symbol_frames.h"
 
-using KalvaroWindows81::__IAztecReaderPublicNonVirtuals;
-using KalvaroWindows81::IID___IAztecReaderPublicNonVirtuals;
+using namespace KalvaroWindows81;
+using namespace AztecTest;
 
 namespace {
 
@@ -35,12 +36,10 @@ class ComponentHost : public ::testing::Test {
  protected:
   void SetUp() override {
     // The published header and a host's own copy of the identity must agree.
-    ASSERT_EQ(std::u16string(KalvaroWindows81::AztecReaderClassId), AztecTest::kAztecReaderClassId);
-    ASSERT_EQ(
-        std::memcmp(&IID___IAztecReaderPublicNonVirtuals, &AztecTest::kIidAztecReaderDefault, sizeof(IID)),
-        0);
+    ASSERT_EQ(std::u16string(AztecReaderClassId), kAztecReaderClassId);
+    ASSERT_EQ(std::memcmp(&IID___IAztecReaderPublicNonVirtuals, &kIidAztecReaderDefault, sizeof(IID)), 0);
     // Throws with the reason (reported as the failure) when the library or an export is missing.
-    component_ = std::make_unique<AztecTest::Component>();
+    component_ = std::make_unique<Component>();
     reader_.p = component_->activate<__IAztecReaderPublicNonVirtuals>(IID___IAztecReaderPublicNonVirtuals);
   }
   // Every test releases all it took, so the library must be free to unload afterwards.
@@ -51,17 +50,17 @@ class ComponentHost : public ::testing::Test {
     }
   }
   HRESULT read(const std::vector<BYTE>& pixels, INT32 width, INT32 height, HSTRING* result) {
-    return AztecTest::Component::callRead(reader_.p, pixels, width, height, result);
+    return Component::callRead(reader_.p, pixels, width, height, result);
   }
 
-  std::unique_ptr<AztecTest::Component> component_;
+  std::unique_ptr<Component> component_;
   Ref<__IAztecReaderPublicNonVirtuals> reader_;
 };
 
 TEST_F(ComponentHost, ReadsARealSymbolThroughSlotSixOfTheDefaultInterface) {
   const std::string message = "Hello Aztec 123";
-  AztecTest::RenderOptions options;
-  const auto image = AztecTest::renderSymbol(AztecTest::encodeText(message), options);
+  RenderOptions options;
+  const auto image = renderSymbol(encodeText(message), options);
   const std::vector<BYTE> frame(image.row(0), image.row(0) + options.width * options.height);
   HSTRING result = nullptr;
   ASSERT_EQ(read(frame, options.width, options.height, &result), S_OK);
@@ -86,9 +85,9 @@ TEST_F(ComponentHost, FactoryCacheUnloadAndUnknownClassId) {
   reader_.reset();
   EXPECT_EQ(component_->canUnloadNow(), S_OK);
   Ref<IActivationFactory> factory, again;
-  ASSERT_EQ(component_->factoryFor(KalvaroWindows81::AztecReaderClassId, factory.put()), S_OK);
+  ASSERT_EQ(component_->factoryFor(AztecReaderClassId, factory.put()), S_OK);
   EXPECT_EQ(component_->canUnloadNow(), S_FALSE);
-  ASSERT_EQ(component_->factoryFor(KalvaroWindows81::AztecReaderClassId, again.put()), S_OK);
+  ASSERT_EQ(component_->factoryFor(AztecReaderClassId, again.put()), S_OK);
   EXPECT_EQ(again.p, factory.p) << "the factory is cached";
   Ref<IInspectable> instance;
   ASSERT_EQ(factory->ActivateInstance(instance.put()), S_OK);
@@ -102,25 +101,23 @@ TEST_F(ComponentHost, FactoryCacheUnloadAndUnknownClassId) {
   EXPECT_EQ(component_->factoryFor(u"KalvaroWindows81.AztecWriter", &other), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(other, nullptr);
   EXPECT_EQ(component_->factoryFor(u"", &other), CLASS_E_CLASSNOTAVAILABLE);  // a null HSTRING
-  EXPECT_EQ(component_->factoryFor(KalvaroWindows81::AztecReaderClassId, nullptr), E_POINTER);
+  EXPECT_EQ(component_->factoryFor(AztecReaderClassId, nullptr), E_POINTER);
 }
 
 TEST_F(ComponentHost, FramesThatDoNotFitTheirArrayGiveTheEmptyString) {
-  struct Case {
-    std::size_t length;
-    INT32 width, height;
-  };
   // Each array is allocated at exactly its length, so a read past it trips AddressSanitizer.
   // 65536 x 65536 wraps a 32-bit product to 0; -4 x -4 multiplies to a positive 16. The last,
   // a frame without a symbol exactly as long as it must be, is read and gives nothing as well.
-  for (const Case c : {Case{99, 10, 10}, Case{0, 1, 1}, Case{16, 0, 16}, Case{16, 16, 0}, Case{16, -4, -4},
-                       Case{16, 4, -4}, Case{64, 65536, 65536}, Case{64 * 48, 64, 48}}) {
-    const std::vector<BYTE> pixels(c.length, 200);
+  const std::tuple<std::size_t, INT32, INT32> cases[] = {{99, 10, 10},       {0, 1, 1},        {16, 0, 16},
+                                                         {16, 16, 0},        {16, -4, -4},     {16, 4, -4},
+                                                         {64, 65536, 65536}, {64 * 48, 64, 48}};
+  for (const auto& [length, width, height] : cases) {
+    const std::vector<BYTE> pixels(length, 200);
     HSTRING result = reinterpret_cast<HSTRING>(0x1);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(read(pixels, c.width, c.height, &result), S_OK);
+    EXPECT_EQ(read(pixels, width, height, &result), S_OK);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "readAztecCamera");
-    EXPECT_EQ(result, nullptr) << c.length << " bytes for " << c.width << " x " << c.height;
+    EXPECT_EQ(result, nullptr) << length << " bytes for " << width << " x " << height;
   }
   HSTRING result = nullptr;
   EXPECT_EQ(reader_->readAztecCamera(100, nullptr, 10, 10, &result), S_OK);

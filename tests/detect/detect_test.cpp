@@ -7,16 +7,14 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #include "detect/detector.h"
 #include "detect/line_fit.h"
 
 namespace {
 
-using Aztec::Detector;
-using Aztec::IntPoint;
-using Aztec::Point2D;
-using Aztec::SymbolCandidate;
+using namespace Aztec;
 using Velmora::Image::GrayBuf;
 
 const Point2D kNone{-1.0, -1.0};
@@ -27,10 +25,6 @@ GrayBuf frameOf(int w, int h, const std::function<int(int, int)>& grey) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) frame.setPixel(x, y, static_cast<std::uint8_t>(grey(x, y)));
   return frame;
-}
-
-GrayBuf uniformFrame(int w, int h, int v) {
-  return frameOf(w, h, [v](int, int) { return v; });
 }
 
 // Chebyshev distance in modules of (x, y) from the 5-pixel centre module at (cx, cy).
@@ -66,13 +60,13 @@ void expectNoCorners(const SymbolCandidate& c) {
 
 TEST(LocateCenter, DegenerateFramesAndStartPoints) {
   Detector det;
-  det.setImage(uniformFrame(0, 10, 0));
+  det.setImage(frameOf(0, 10, [](int, int) { return 0; }));
   EXPECT_EQ(det.locateCenter(0, 5), (Point2D{0.0, 0.0}));
   EXPECT_EQ(det.levelImage, nullptr);
-  det.setImage(uniformFrame(640, 3, 200));  // d = 0: the window is the start point alone
+  det.setImage(frameOf(640, 3, [](int, int) { return 200; }));  // d = 0: the window is the start point alone
   EXPECT_EQ(det.locateCenter(320, 1), kNone);
   // Off the image the start row still counts from the start point up to the window.
-  det.setImage(uniformFrame(60, 60, 200));  // d = 9
+  det.setImage(frameOf(60, 60, [](int, int) { return 200; }));  // d = 9
   EXPECT_EQ(det.locateCenter(-20, 30), (Point2D{-10.0, 30.0}));
   EXPECT_EQ(det.fillCount, 19);
   // Extreme start points must not overflow the window arithmetic.
@@ -103,9 +97,9 @@ TEST(FindRingCorners, OutermostLightRingOfEitherFinder) {
   }
 }
 
-TEST(FindRingCorners, TooFewChangesKeepTheImageEdges) {
+TEST(FindRingCorners, TooFewChangesDarkOrLeakingRingsAndNothingToCheck) {
   Detector det;
-  det.setImage(uniformFrame(201, 201, 200));
+  det.setImage(frameOf(201, 201, [](int, int) { return 200; }));
   det.classifyWindow(0, 0, 200, 200, 0, 128, 255);  // the last column and row stay dark
   SymbolCandidate c{.center = {100.7, 100.2}};
   ASSERT_TRUE(det.findRingCorners(c, true));
@@ -114,16 +108,12 @@ TEST(FindRingCorners, TooFewChangesKeepTheImageEdges) {
   EXPECT_EQ((std::array{det.windowLeft, det.windowRight, det.fillLimit, det.fillCount}),
             (std::array{0, 201, 201 * 201, 199 * 199}));
   expectBox(c, 1, 1, 199, 199);
-}
 
-TEST(FindRingCorners, RingPointOnDarkOrLeakingRingFails) {
   // Dark patches in the outer light ring on both sides of the centre row: the sixth change
   // comes early and q falls on the dark ring inside. Nothing is filled.
-  Detector det;
   det.setImage(bullseye(201, 201, 100, 100, 6, [](int x, int y) {
     return y >= 98 && y <= 102 && ((x >= 74 && x <= 76) || (x >= 124 && x <= 126)) ? 20 : -1;
   }));
-  SymbolCandidate c;
   c.center = det.locateCenter(100, 100);
   ASSERT_EQ(det.fillCount, 25);
   EXPECT_FALSE(det.findRingCorners(c, true));
@@ -142,13 +132,10 @@ TEST(FindRingCorners, RingPointOnDarkOrLeakingRingFails) {
   expectNoCorners(c);
   ASSERT_GT(det.fillCount, 1000);  // the ring alone holds 1000 pixels
   EXPECT_GT(static_cast<double>(det.fillSumX) / det.fillCount - 320.0, (348 - 292) / 5.0);
-}
 
-TEST(FindRingCorners, NothingToCheck) {
-  SymbolCandidate c{.center = {3.0, 3.0}};
+  c.center = {3.0, 3.0};
   EXPECT_FALSE(Detector().findRingCorners(c, true));  // no level image
   // A failed centre search (-1, -1) fails for both kinds, as do centres no frame produces.
-  Detector det;
   det.setImage(bullseye(201, 201, 100, 100, 6));
   det.locateCenter(100, 100);
   for (Point2D bad : {kNone, Point2D{NAN, 100.0}, Point2D{100.0, INFINITY}, Point2D{3e9, 100.0}}) {
@@ -160,7 +147,7 @@ TEST(FindRingCorners, NothingToCheck) {
 }
 
 TEST(LineFit, LargeCoordinatesNeedSixtyFourBitSums) {
-  Aztec::LineFit big;  // products past 2^31 and sums past 2^32
+  LineFit big;  // products past 2^31 and sums past 2^32
   for (int i = 0; i < 40; ++i) big.add(60000 + i, 50000 - 3 * i);
   EXPECT_DOUBLE_EQ(big.slopeYOnX(), -3.0);
   EXPECT_DOUBLE_EQ(big.interceptYOnX(), 50000.0 + 3.0 * 60000.0);
@@ -178,24 +165,21 @@ TEST(RefineCorners, FitsTheMarksInsideTheWindowOnly) {
   const double left = (73 * 54 + 74 * 52 + 75 * 50 + 76 * 48 + 77 * 46) / 250.0;
   const double rightSum = 127 * 54 + 126 * 52 + 125 * 50 + 124 * 48 + 123 * 46;
   const double bottom = (127 * 53 + 126 * 51 + 125 * 49 + 124 * 47 + 123 * 45) / 245.0;
-  const struct {
-    std::vector<IntPoint> marks;
-    bool edgeWindow;
-    double right;
-  } cases[] = {{{}, false, rightSum / 250.0},
-               {{{137, 100}, {137, 101}}, false, (rightSum + 2 * 137) / 252.0},
-               {{{138, 100}, {100, 62}}, false, rightSum / 250.0},
-               {{}, true, rightSum / 250.0}};
-  for (const auto& k : cases) {
+  const std::tuple<std::vector<IntPoint>, bool, double> cases[] = {
+      {{}, false, rightSum / 250.0},
+      {{{137, 100}, {137, 101}}, false, (rightSum + 2 * 137) / 252.0},
+      {{{138, 100}, {100, 62}}, false, rightSum / 250.0},
+      {{}, true, rightSum / 250.0}};
+  for (const auto& [marks, edgeWindow, right] : cases) {
     Detector det;
     det.setImage(bullseye(201, 201, 100, 100, 6));
     SymbolCandidate c;
     c.center = det.locateCenter(100, 100);
     ASSERT_TRUE(det.findRingCorners(c, true));
-    for (IntPoint p : k.marks) det.levelImage->setPixel(p.x, p.y, Aztec::kLevelRingFilled);
-    if (k.edgeWindow) det.windowLeft = det.windowTop = 0, det.windowRight = det.windowBottom = 201;
+    for (IntPoint p : marks) det.levelImage->setPixel(p.x, p.y, kLevelRingFilled);
+    if (edgeWindow) det.windowLeft = det.windowTop = 0, det.windowRight = det.windowBottom = 201;
     det.refineCorners(c);
-    expectBox(c, left, top, k.right, bottom, 1e-9);
+    expectBox(c, left, top, right, bottom, 1e-9);
   }
 }
 

@@ -70,26 +70,22 @@ struct Content {
   std::string text;
   bool gs1 = false, readerInit = false;
   bool eci = false;  // an ECI designator in the message
-  std::optional<StructuredAppend> append;
+  std::optional<StructuredAppend> append{};
 };
 
-Content made(EncodedSymbol symbol, Bytes bytes, std::string text) {
-  Content c;
-  c.symbol = std::move(symbol), c.bytes = std::move(bytes), c.text = std::move(text);
-  return c;
-}
-
-Content encoded(const SymbolRequest& r, std::string text) {
-  return made(encodeSymbol(r), r.message, std::move(text));
+// The request's symbol and its read: the message unless FNC1 makes `bytes` differ, the flags requested.
+Content encoded(const SymbolRequest& r, std::string text, std::optional<Bytes> bytes = {}) {
+  std::optional<StructuredAppend> append{};
+  if (r.appendCount > 0) append = StructuredAppend{r.appendIndex, r.appendCount, r.appendId};
+  return {encodeSymbol(r), bytes.value_or(r.message), std::move(text), r.gs1, r.readerInit, r.eci != 0,
+          append};
 }
 
 // Text, compact and full-range in turn.
 Content plain(int i, std::mt19937& g) {
-  SymbolRequest r;
-  r.kind = i % 2 ? SymbolKind::Compact : SymbolKind::FullRange;
-  const std::string m = message(r.kind == SymbolKind::Compact ? pick(g, 3, 30) : pick(g, 5, 154), g());
-  r.message = bytesOf(m);
-  return encoded(r, m);
+  const SymbolKind kind = i % 2 ? SymbolKind::Compact : SymbolKind::FullRange;
+  const std::string m = message(kind == SymbolKind::Compact ? pick(g, 3, 30) : pick(g, 5, 154), g());
+  return encoded({.message = bytesOf(m), .kind = kind}, m);
 }
 
 Content binary(int, std::mt19937& g) {
@@ -117,9 +113,7 @@ Content eci(int i, std::mt19937& g) {
     r.message.push_back(static_cast<std::uint8_t>(b));
     text += utf8(r.eci == 7 && b >= 0xB0 ? 0x410 + b - 0xB0 : b);
   }
-  Content c = encoded(r, text);
-  c.eci = true;
-  return c;
+  return encoded(r, text);
 }
 
 // GTIN with its check digit, maybe a date, a lot, maybe a serial: FNC1 separates the serial
@@ -147,12 +141,7 @@ Content gs1(int, std::mt19937& g) {
     const std::string serial = field(16);
     human += "[21]" + serial, data += "\x1D" + ("21" + serial);
   }
-  SymbolRequest r;
-  r.message = bytesOf(human);
-  r.gs1 = true;
-  Content c = made(encodeSymbol(r), bytesOf(data), data);
-  c.gs1 = true;
-  return c;
+  return encoded({.message = bytesOf(human), .gs1 = true}, data, bytesOf(data));
 }
 
 Content append(int, std::mt19937& g) {
@@ -162,40 +151,33 @@ Content append(int, std::mt19937& g) {
   r.appendCount = pick(g, 2, 26);
   r.appendIndex = pick(g, 1, r.appendCount);
   for (int k = pick(g, 0, 6); k > 0; --k) r.appendId += "ABCXYZ0123456789"[g() % 16];
-  Content c = encoded(r, m);
-  c.append = StructuredAppend{r.appendIndex, r.appendCount, r.appendId};
-  return c;
+  return encoded(r, m);
 }
 
 Content init(int i, std::mt19937& g) {
-  SymbolRequest r;
   const std::string m = message(i % 2 ? pick(g, 2, 8) : pick(g, 10, 80), g());
-  r.message = bytesOf(m);
-  r.readerInit = true;
-  Content c = encoded(r, m);
-  c.readerInit = true;
-  return c;
+  return encoded({.message = bytesOf(m), .readerInit = true}, m);
 }
 
 Content rune(int, std::mt19937& g) {
   const std::string digits = std::to_string(pick(g, 0, 255));
-  return made(encodeRune(std::stoi(digits)), bytesOf(digits), digits);
+  return {encodeRune(std::stoi(digits)), bytesOf(digits), digits};
 }
 
-bool isRune(const Content& c) {
-  return c.symbol.size == 11;
-}  // no other symbol is 11 modules wide
+SymbolFormat formatOf(const Content& c) {  // no other symbol is 11 modules wide
+  return c.symbol.size == 11 ? SymbolFormat::Rune
+         : c.symbol.compact  ? SymbolFormat::Compact
+                             : SymbolFormat::FullRange;
+}
 
 bool matches(const ReadResult& r, const Content& c, bool inverted) {
-  const SymbolFormat format = isRune(c)          ? SymbolFormat::Rune
-                              : c.symbol.compact ? SymbolFormat::Compact
-                                                 : SymbolFormat::FullRange;
+  const SymbolFormat format = formatOf(c);
   const auto& a = r.structuredAppend;
   const bool sameAppend =
       a.has_value() == c.append.has_value() &&
       (!a || (a->index == c.append->index && a->count == c.append->count && a->id == c.append->id));
   return r.bytes == c.bytes && r.text == c.text && r.gs1 == c.gs1 && r.readerInitialisation == c.readerInit &&
-         sameAppend && r.format == format && (isRune(c) || r.layers == c.symbol.layers) &&
+         sameAppend && r.format == format && (format == SymbolFormat::Rune || r.layers == c.symbol.layers) &&
          r.inverted == inverted;
 }
 
@@ -227,13 +209,9 @@ std::string describe(const RenderOptions& f, const RenderOptions& p, const Conte
       "%dx%d seed %u blur %.2f noise %.1f levels %d/%d gradient %.2f@%.0f jpeg %d | %s %d layers %d modules, "
       "%zu bytes \"%s\" | centre %.1f,%.1f module %.2f turns %d%s angle %.1f tilt %.1f@%.1f distance %.2f",
       f.width, f.height, f.seed, f.blurSigma, f.noiseSigma, f.dark, f.light, f.gradient,
-      f.gradientAngleDegrees, f.jpegQuality,
-      isRune(c)          ? "rune"
-      : c.symbol.compact ? "compact"
-                         : "full-range",
-      c.symbol.layers, c.symbol.size, c.bytes.size(), shown(c.bytes).c_str(), p.centerX, p.centerY,
-      p.moduleSize, p.rotation, p.mirrored ? " mirrored" : "", p.angleDegrees, p.tiltDegrees,
-      p.tiltAxisDegrees, p.cameraDistance);
+      f.gradientAngleDegrees, f.jpegQuality, toString(formatOf(c)), c.symbol.layers, c.symbol.size,
+      c.bytes.size(), shown(c.bytes).c_str(), p.centerX, p.centerY, p.moduleSize, p.rotation,
+      p.mirrored ? " mirrored" : "", p.angleDegrees, p.tiltDegrees, p.tiltAxisDegrees, p.cameraDistance);
   std::string more;
   auto add = [&](bool set, const char* format, auto... values) {
     if (!set) return;
@@ -254,8 +232,9 @@ std::string describe(const RenderOptions& f, const RenderOptions& p, const Conte
   return buf + more;
 }
 
-void anyAngle(std::mt19937& g, RenderOptions& o) {
-  o.angleDegrees = uniform(g, 0, 360);
+void none(std::mt19937&, RenderOptions&) {}
+void upright(std::mt19937&, RenderOptions& o) {
+  o.rotation = 0, o.mirrored = false;
 }
 
 struct Condition {
@@ -263,7 +242,8 @@ struct Condition {
   int count;  // frames
   double minModule, maxModule;
   // Called before placing, for the frame size, and again once the module size is final, so
-  // that blur follows it; in frames of several symbols each gets its own call.
+  // that blur follows it; in frames of several symbols each gets its own call. Then, but for
+  // `upright`, the symbol is turned by any angle.
   void (*apply)(std::mt19937& g, RenderOptions& o);
   Content (*content)(int i, std::mt19937& g) = plain;
   int perFrame = 1;     // symbols side by side, each in its own column of the frame
@@ -281,84 +261,67 @@ void inkAndPaper(std::mt19937& g, RenderOptions& o) {
 }
 
 const Condition kConditions[] = {
-    {"upright anywhere", 24, 2.0, 6.0,
-     [](std::mt19937&, RenderOptions& o) { o.rotation = 0, o.mirrored = false; }},
-    {"any angle", 32, 2.0, 6.0, anyAngle},
-    {"small modules", 24, 1.5, 2.0, anyAngle},
+    {"upright anywhere", 24, 2.0, 6.0, upright},
+    {"any angle", 32, 2.0, 6.0, none},
+    {"small modules", 24, 1.5, 2.0, none},
     {"large modules 1080p", 12, 12.0, 40.0,
-     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, anyAngle(g, o); }},
-    {"1080p small", 12, 2.0, 4.0,
-     [](std::mt19937& g, RenderOptions& o) { o.width = 1920, o.height = 1080, anyAngle(g, o); }},
+     [](std::mt19937&, RenderOptions& o) { o.width = 1920, o.height = 1080; }},
+    {"1080p small", 12, 2.0, 4.0, [](std::mt19937&, RenderOptions& o) { o.width = 1920, o.height = 1080; }},
     {"tilt to 45", 32, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.tiltDegrees = uniform(g, 20, 45), o.tiltAxisDegrees = uniform(g, 0, 180),
        o.cameraDistance = uniform(g, 1.5, 3.0);
-       anyAngle(g, o);
      }},
     {"blur", 24, 3.0, 6.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.blurSigma = o.moduleSize * uniform(g, 0.15, 0.35), anyAngle(g, o);
-     }},
-    {"noise", 24, 2.5, 6.0,
-     [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = uniform(g, 8, 20), anyAngle(g, o); }},
+     [](std::mt19937& g, RenderOptions& o) { o.blurSigma = o.moduleSize * uniform(g, 0.15, 0.35); }},
+    {"noise", 24, 2.5, 6.0, [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = uniform(g, 8, 20); }},
     {"low contrast", 24, 2.5, 6.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.dark = 100, o.light = 150, o.noiseSigma = 3, anyAngle(g, o);
-     }},
+     [](std::mt19937&, RenderOptions& o) { o.dark = 100, o.light = 150, o.noiseSigma = 3; }},
     {"light gradient", 24, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.gradient = uniform(g, 0.4, 0.7), o.gradientAngleDegrees = uniform(g, 0, 360);
-       anyAngle(g, o);
      }},
-    {"inverted", 24, 2.0, 6.0,
-     [](std::mt19937& g, RenderOptions& o) { o.dark = 230, o.light = 25, anyAngle(g, o); }},
-    {"jpeg", 32, 2.5, 6.0,
-     [](std::mt19937& g, RenderOptions& o) { o.jpegQuality = pick(g, 40, 90), anyAngle(g, o); }},
+    {"inverted", 24, 2.0, 6.0, [](std::mt19937&, RenderOptions& o) { o.dark = 230, o.light = 25; }},
+    {"jpeg", 32, 2.5, 6.0, [](std::mt19937& g, RenderOptions& o) { o.jpegQuality = pick(g, 40, 90); }},
     {"jpeg + blur", 16, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.jpegQuality = pick(g, 40, 90), o.blurSigma = o.moduleSize * uniform(g, 0.1, 0.25);
-       anyAngle(g, o);
      }},
     {"jpeg + tilt", 16, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.jpegQuality = pick(g, 50, 90), o.tiltDegrees = uniform(g, 10, 35),
        o.tiltAxisDegrees = uniform(g, 0, 180);
-       anyAngle(g, o);
      }},
     {"jpeg 1080p", 8, 2.5, 8.0,
      [](std::mt19937& g, RenderOptions& o) {
-       o.width = 1920, o.height = 1080, o.jpegQuality = pick(g, 40, 90), anyAngle(g, o);
+       o.width = 1920, o.height = 1080, o.jpegQuality = pick(g, 40, 90);
      }},
-    {"binary", 16, 2.0, 6.0, anyAngle, binary},
-    {"eci", 18, 2.0, 6.0, anyAngle, eci},
-    {"gs1", 12, 2.0, 6.0, anyAngle, gs1},
-    {"structured append", 12, 2.0, 6.0, anyAngle, append},
-    {"reader init", 12, 2.0, 6.0, anyAngle, init},
-    {"runes", 16, 2.5, 8.0, anyAngle, rune},
-    {"two per frame", 8, 2.0, 5.0,
-     [](std::mt19937& g, RenderOptions& o) { o.noiseSigma = 4, anyAngle(g, o); }, plain, 2},
+    {"binary", 16, 2.0, 6.0, none, binary},
+    {"eci", 18, 2.0, 6.0, none, eci},
+    {"gs1", 12, 2.0, 6.0, none, gs1},
+    {"structured append", 12, 2.0, 6.0, none, append},
+    {"reader init", 12, 2.0, 6.0, none, init},
+    {"runes", 16, 2.5, 8.0, none, rune},
+    {"two per frame", 8, 2.0, 5.0, [](std::mt19937&, RenderOptions& o) { o.noiseSigma = 4; }, plain, 2},
     {"three per frame 1080p", 6, 2.0, 5.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       o.width = 1920, o.height = 1080, o.noiseSigma = 4, anyAngle(g, o);
-     },
-     plain, 3},
+     [](std::mt19937&, RenderOptions& o) { o.width = 1920, o.height = 1080, o.noiseSigma = 4; }, plain, 3},
     // Harder conditions: optics, print, display, sensor and codec.
     {"lens barrel corner", 20, 3.0, 9.0,
-     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = uniform(g, 0.08, 0.25), anyAngle(g, o); },
-     plain, 1, true, 99},
+     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = uniform(g, 0.08, 0.25); }, plain, 1, true,
+     99},
     {"lens pincushion corner", 20, 3.0, 8.0,
-     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = -uniform(g, 0.05, 0.12), anyAngle(g, o); },
-     plain, 1, true, 99},
+     [](std::mt19937& g, RenderOptions& o) { o.lensDistortion = -uniform(g, 0.05, 0.12); }, plain, 1, true,
+     99},
     {"motion blur", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.motionBlurLength = o.moduleSize * uniform(g, 0.4, 1.2),
        o.motionBlurAngleDegrees = uniform(g, 0, 180);
-       o.noiseSigma = 3, anyAngle(g, o);
+       o.noiseSigma = 3;
      },
      plain, 1, false, 99},
     {"defocus", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
-       o.defocusRadius = o.moduleSize * uniform(g, 0.3, 0.75), o.noiseSigma = 3, anyAngle(g, o);
+       o.defocusRadius = o.moduleSize * uniform(g, 0.3, 0.75), o.noiseSigma = 3;
      },
      plain, 1, false, 99},
     {"phone screen", 20, 3.5, 7.0,
@@ -369,52 +332,46 @@ const Condition kConditions[] = {
        o.blurSigma = uniform(g, 0.2, 0.5);
        o.glare = uniform(g, 0.15, 0.5), o.glareRadius = uniform(g, 40, 160);
        o.glareX = o.centerX + uniform(g, -80, 80), o.glareY = o.centerY + uniform(g, -80, 80);
-       o.noiseSigma = 3, anyAngle(g, o);
+       o.noiseSigma = 3;
      },
      plain, 1, false, 99},
     {"curved surface", 20, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.cylinderRadius = uniform(g, 0.6, 1.5), o.gradient = uniform(g, 0.0, 0.4);
-       o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
+       o.gradientAngleDegrees = uniform(g, 0, 360);
      },
      plain, 1, false, 99},
     {"thin cylinder compact", 20, 3.0, 7.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.cylinderRadius = uniform(g, 0.5, 0.8), o.gradient = uniform(g, 0.0, 0.3);
-       o.gradientAngleDegrees = uniform(g, 0, 360), anyAngle(g, o);
+       o.gradientAngleDegrees = uniform(g, 0, 360);
      },
      [](int, std::mt19937& g) {  // a vial or a pen: compact symbols, up to 4 layers
-       SymbolRequest r;
-       r.kind = SymbolKind::Compact;
        const std::string m = message(pick(g, 3, 40), g());
-       r.message = bytesOf(m);
-       return encoded(r, m);
+       return encoded({.message = bytesOf(m), .kind = SymbolKind::Compact}, m);
      },
      1, false, 99},
     {"dot gain and loss", 20, 3.0, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
-       o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5, anyAngle(g, o);
+       o.dotGain = (g() % 2 ? 1 : -1) * uniform(g, 0.10, 0.35), o.blurSigma = 0.5;
      },
      plain, 1, false, 99},
     {"sharpening halos", 20, 2.5, 6.0,
      [](std::mt19937& g, RenderOptions& o) {
        o.blurSigma = o.moduleSize * uniform(g, 0.1, 0.25), o.sharpenAmount = uniform(g, 0.8, 2.0);
-       o.sharpenSigma = uniform(g, 1.0, 2.5), o.noiseSigma = 3, anyAngle(g, o);
+       o.sharpenSigma = uniform(g, 1.0, 2.5), o.noiseSigma = 3;
      },
      plain, 1, false, 99},
     {"bayer demosaic", 20, 2.0, 6.0,
-     [](std::mt19937& g, RenderOptions& o) {
-       inkAndPaper(g, o), o.blurSigma = 0.4, o.noiseSigma = 4, anyAngle(g, o);
-     },
-     plain, 1, false, 99},
+     [](std::mt19937& g, RenderOptions& o) { inkAndPaper(g, o), o.blurSigma = 0.4, o.noiseSigma = 4; }, plain,
+     1, false, 99},
 };
 
 // Apart because it needs ffmpeg.
-const Condition kVideo[] = {{"h264 video", 16, 3.0, 6.0,
-                             [](std::mt19937& g, RenderOptions& o) {
-                               o.videoKbps = pick(g, 250, 800), o.noiseSigma = 2, anyAngle(g, o);
-                             },
-                             plain, 1, false, 99}};
+const Condition kVideo[] = {
+    {"h264 video", 16, 3.0, 6.0,
+     [](std::mt19937& g, RenderOptions& o) { o.videoKbps = pick(g, 250, 800), o.noiseSigma = 2; }, plain, 1,
+     false, 99}};
 
 struct Tally {
   int total = 0, read = 0, wrong = 0;
@@ -439,13 +396,18 @@ void checkSuperset(const GrayBuf& frame, const std::vector<ReadResult>& results,
               results.empty() ? "" : shown(results[0].bytes).c_str());
 }
 
+void apply(const Condition& c, std::mt19937& g, RenderOptions& o) {
+  c.apply(g, o);
+  if (c.apply != upright) o.angleDegrees = uniform(g, 0, 360);
+}
+
 // Case i of condition k is drawn from the generator seeded 1000 * (k + 1) + i.
 Tally runCondition(const Condition& c, int k) {
   Tally t;
   for (int i = 0; i < c.count; ++i) {
     std::mt19937 g(1000u * (k + 1) + static_cast<unsigned>(i));
     RenderOptions o;
-    c.apply(g, o);
+    apply(c, g, o);
     o.moduleSize = uniform(g, c.minModule, c.maxModule);
     o.seed = g();
     o.rotation = static_cast<int>(g() % 4);
@@ -462,7 +424,7 @@ Tally runCondition(const Condition& c, int k) {
         p.centerX = g() % 2 ? margin + dx : o.width - margin - dx;
         p.centerY = g() % 2 ? margin + dy : o.height - margin - dy;
       }
-      c.apply(g, p);
+      apply(c, g, p);
       parts.push_back({&contents[s].symbol, p});
     }
     const RenderOptions& frame = parts.front().placement;
@@ -482,8 +444,7 @@ Tally runCondition(const Condition& c, int k) {
       const StructuredAppend a = r.structuredAppend.value_or(StructuredAppend{});
       std::printf(
           "  WRONG %s #%d: %s \"%s\" text \"%s\" gs1 %d init %d append %d/%d \"%s\" format %d layers %d "
-          "inverted %d | "
-          "first symbol: %s\n",
+          "inverted %d | first symbol: %s\n",
           c.name, i, hit == contents.end() ? "read" : "duplicate", shown(r.bytes).c_str(),
           shown(bytesOf(r.text)).c_str(), r.gs1, r.readerInitialisation, a.index, a.count, a.id.c_str(),
           static_cast<int>(r.format), r.layers, r.inverted,
@@ -558,10 +519,9 @@ std::vector<std::pair<std::string, GrayBuf>> framesWithoutSymbols() {
     pixelFrame("checkerboard " + std::to_string(cell), 640, 480,
                [&](int x, int y) { return (x / cell + y / cell) % 2 ? 20 : 230; });
   for (int cell : {2, 4, 6}) {
-    RenderOptions o;
-    o.moduleSize = cell, o.angleDegrees = 10.0 * cell;
     drawn("turned checkerboard " + std::to_string(cell),
-          pattern(800 / cell, [](int r, int c) { return (r + c) % 2 == 1; }), o);
+          pattern(800 / cell, [](int r, int c) { return (r + c) % 2 == 1; }),
+          {.moduleSize = double(cell), .angleDegrees = 10.0 * cell});
   }
   // Concentric squares (compact and full-range bull's-eyes) with random or blank surroundings.
   for (int k = 0; k < 8; ++k) {

@@ -10,10 +10,7 @@
 
 namespace {
 
-using AztecTest::EncodedSymbol;
-using AztecTest::pattern;
-using AztecTest::RenderOptions;
-using AztecTest::SymbolKind;
+using namespace AztecTest;
 using Velmora::Image::GrayBuf;
 
 bool isDark(const GrayBuf& img, double x, double y) {
@@ -35,38 +32,34 @@ double meanDifference(const std::vector<std::uint8_t>& a, const std::vector<std:
 // the symbol and decoder tests; here what they take on trust: the bytes kept as given, refusals
 // reported, flips exact.
 TEST(EncodeSymbol, KeepsTheBytesReportsRefusalsAndFlipsExactly) {
-  EXPECT_TRUE(AztecTest::encodeText("A").compact);
-  AztecTest::SymbolRequest binary;
+  EXPECT_TRUE(encodeText("A").compact);
+  SymbolRequest binary;
   for (int i = 0; i < 300; ++i) binary.message.push_back(static_cast<std::uint8_t>(0x80 + i % 120));
-  const EncodedSymbol big = AztecTest::encodeSymbol(binary);
+  const EncodedSymbol big = encodeSymbol(binary);
   EXPECT_GE(big.dataCodewords * big.codewordSize, 300 * 8);  // at least 8 bits a byte
   EXPECT_EQ(big.message, binary.message);
-  EXPECT_THROW(AztecTest::encodeText(""), std::runtime_error);
-  EXPECT_THROW(AztecTest::encodeText(std::string(200, 'Q'), SymbolKind::Compact, 1), std::runtime_error);
-  EXPECT_THROW(AztecTest::encodeText("A", SymbolKind::FullRange, 33), std::runtime_error);
+  EXPECT_THROW(encodeText(""), std::runtime_error);
+  EXPECT_THROW(encodeText(std::string(200, 'Q'), SymbolKind::Compact, 1), std::runtime_error);
+  EXPECT_THROW(encodeText("A", SymbolKind::FullRange, 33), std::runtime_error);
 
-  EncodedSymbol s = AztecTest::encodeText("FLIP", SymbolKind::Compact, 2);
-  const EncodedSymbol original = s;
-  AztecTest::flipModules(s, {{0, 0}, {3, 18}});
-  int changed = 0;
-  for (int r = 0; r < s.size; ++r)
-    for (int c = 0; c < s.size; ++c) changed += s.modules[r][c] != original.modules[r][c];
-  EXPECT_EQ(changed, 2);
-  EXPECT_NE(s.modules[3][18], original.modules[3][18]);
-  EXPECT_THROW(AztecTest::flipModules(s, {{19, 0}}), std::out_of_range);
+  EncodedSymbol s = encodeText("FLIP", SymbolKind::Compact, 2);
+  auto flipped = s.modules;
+  flipped[0][0].flip(), flipped[3][18].flip();
+  flipModules(s, {{0, 0}, {3, 18}});
+  EXPECT_EQ(s.modules, flipped);
+  EXPECT_THROW(flipModules(s, {{19, 0}}), std::out_of_range);
 }
 
 // Every module lands where turning the picture clockwise (after an optional mirror) puts it.
 TEST(RenderSymbol, EveryModuleLandsWhereRotationAndMirrorPutIt) {
-  const EncodedSymbol s = AztecTest::encodeText("ORIENT 7", SymbolKind::Compact, 2);
+  const EncodedSymbol s = encodeText("ORIENT 7", SymbolKind::Compact, 2);
   const double ms = 6.0, cx = 150.0, cy = 110.0;
-  for (int mirrored = 0; mirrored < 2; ++mirrored)
+  for (bool mirrored : {false, true})
     for (int rotation = 0; rotation < 4; ++rotation) {
       SCOPED_TRACE(testing::Message() << "rotation " << rotation << " mirrored " << mirrored);
-      RenderOptions o;
-      o.width = 300, o.height = 220, o.moduleSize = ms, o.centerX = cx, o.centerY = cy;
-      o.rotation = rotation, o.mirrored = mirrored != 0;
-      const GrayBuf img = AztecTest::renderSymbol(s, o);
+      RenderOptions o{.width = 300, .height = 220, .moduleSize = ms, .centerX = cx, .centerY = cy};
+      o.rotation = rotation, o.mirrored = mirrored;
+      const GrayBuf img = renderSymbol(s, o);
       int wrong = 0;
       for (int r = 0; r < s.size; ++r)
         for (int c = 0; c < s.size; ++c) {
@@ -84,20 +77,19 @@ TEST(RenderSymbol, EveryModuleLandsWhereRotationAndMirrorPutIt) {
 // foreshortens one side; a JPEG round trip really happens (more change at lower quality) yet
 // keeps the picture. Every effect gives the same frame on every run.
 TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
-  const EncodedSymbol s = AztecTest::encodeText("NOISE", SymbolKind::FullRange, 4);
-  RenderOptions o;
-  o.moduleSize = 6.0;
-  const std::vector<std::uint8_t> sharp = pixels(AztecTest::renderSymbol(s, o));
+  const EncodedSymbol s = encodeText("NOISE", SymbolKind::FullRange, 4);
+  RenderOptions o{.moduleSize = 6.0};
+  const std::vector<std::uint8_t> sharp = pixels(renderSymbol(s, o));
   auto midTones = [](const std::vector<std::uint8_t>& p) {
     return std::count_if(p.begin(), p.end(), [](int v) { return v > 60 && v < 190; });
   };
   EXPECT_EQ(midTones(sharp), 0);  // whole-pixel modules: no partial coverage
   o.blurSigma = 1.5;
-  EXPECT_GT(midTones(pixels(AztecTest::renderSymbol(s, o))), 500);
+  EXPECT_GT(midTones(pixels(renderSymbol(s, o))), 500);
 
   o.noiseSigma = 10.0, o.seed = 7;
-  const std::vector<std::uint8_t> noisy = pixels(AztecTest::renderSymbol(s, o));
-  EXPECT_EQ(noisy, pixels(AztecTest::renderSymbol(s, o)));
+  const std::vector<std::uint8_t> noisy = pixels(renderSymbol(s, o));
+  EXPECT_EQ(noisy, pixels(renderSymbol(s, o)));
   double sum = 0.0, sq = 0.0;
   for (int i = 0; i < 640 * 100; ++i)
     sum += noisy[i], sq += double(noisy[i]) * noisy[i];  // the background strip
@@ -105,9 +97,8 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   EXPECT_NEAR(mean, 230.0, 0.5);
   EXPECT_NEAR(std::sqrt(sq / (640 * 100) - mean * mean), 10.0, 0.5);
 
-  o = RenderOptions{};
-  o.moduleSize = 6.0, o.tiltDegrees = 15.0;
-  const GrayBuf tilted = AztecTest::renderSymbol(s, o);
+  o = {.moduleSize = 6.0, .tiltDegrees = 15.0};
+  const GrayBuf tilted = renderSymbol(s, o);
   int left = 0, right = 0;
   for (int x = 0; x < 320; ++x) {
     if (isDark(tilted, 320 - x - 0.5, 240.5)) left = x;
@@ -115,19 +106,18 @@ TEST(RenderSymbol, BlurNoiseTiltAndJpeg) {
   }
   EXPECT_LT(right + 3, left);
 
-  o = RenderOptions{};
-  o.moduleSize = 5.0, o.angleDegrees = 17.0;
-  const std::vector<std::uint8_t> clean = pixels(AztecTest::renderSymbol(s, o));
+  o = {.moduleSize = 5.0, .angleDegrees = 17.0};
+  const std::vector<std::uint8_t> clean = pixels(renderSymbol(s, o));
   double previous = 1e9;
   for (int quality : {40, 90}) {
     o.jpegQuality = quality;
-    const std::vector<std::uint8_t> lossy = pixels(AztecTest::renderSymbol(s, o));
+    const std::vector<std::uint8_t> lossy = pixels(renderSymbol(s, o));
     const double diff = meanDifference(lossy, clean);
     EXPECT_GT(diff, 0.05) << quality;
     EXPECT_LT(diff, 4.0) << quality;
     EXPECT_LT(diff, previous) << quality;
     previous = diff;
-    EXPECT_EQ(lossy, pixels(AztecTest::renderSymbol(s, o)));
+    EXPECT_EQ(lossy, pixels(renderSymbol(s, o)));
   }
 }
 
@@ -149,32 +139,29 @@ Ink ink(const GrayBuf& img, const RenderOptions& o) {
 // Areas and positions worked out by hand from the geometry each effect models.
 TEST(RenderSymbol, PrintLensAndCurvatureMoveInkAsModelled) {
   const EncodedSymbol dot = pattern(5, [](int r, int c) { return r == 2 && c == 2; });
-  RenderOptions o;
-  o.moduleSize = 20.0;
-  o.dotGain = 0.3;  // 3 px more each side, corners rounded: (1 + 4 * 0.15 + pi * 0.15^2) modules
-  EXPECT_NEAR(ink(AztecTest::renderSymbol(dot, o), o).area, 400 * 1.6707, 6.0);
+  // 3 px more each side, corners rounded: (1 + 4 * 0.15 + pi * 0.15^2) modules.
+  RenderOptions o{.moduleSize = 20.0, .dotGain = 0.3};
+  EXPECT_NEAR(ink(renderSymbol(dot, o), o).area, 400 * 1.6707, 6.0);
   o.dotGain = -0.3;  // (1 - 0.3)^2 modules
-  EXPECT_NEAR(ink(AztecTest::renderSymbol(dot, o), o).area, 400 * 0.49, 4.0);
+  EXPECT_NEAR(ink(renderSymbol(dot, o), o).area, 400 * 0.49, 4.0);
 
   // Barrel distortion draws a point 120 px off the frame centre, diagonally, in to 116.1 px.
   const EncodedSymbol corner = pattern(41, [](int r, int c) { return r == 40 && c == 40; });
-  o = RenderOptions{};
-  o.moduleSize = 6.0, o.lensDistortion = 0.2;
-  Ink k = ink(AztecTest::renderSymbol(corner, o), o);
+  o = {.moduleSize = 6.0, .lensDistortion = 0.2};
+  Ink k = ink(renderSymbol(corner, o), o);
   EXPECT_NEAR(k.x, 320 + 116.09, 0.3);
   EXPECT_NEAR(k.y, 240 + 116.09, 0.3);
   // Near a corner, the symbol's centre and module size are where and what was asked.
   o.centerX = 560, o.centerY = 400, o.moduleSize = 10.0;
-  k = ink(AztecTest::renderSymbol(dot, o), o);
+  k = ink(renderSymbol(dot, o), o);
   EXPECT_NEAR(k.x, 560, 0.3);
   EXPECT_NEAR(k.y, 400, 0.3);
   EXPECT_NEAR(k.area, 100, 3);
 
   // Round a cylinder of radius 20 modules, 20 modules of label span 40 sin(0.5) = 19.18.
   const EncodedSymbol block = pattern(20, [](int, int) { return true; });
-  o = RenderOptions{};
-  o.moduleSize = 10.0, o.cylinderRadius = 1.0;
-  EXPECT_NEAR(ink(AztecTest::renderSymbol(block, o), o).area, 191.77 * 200, 150);
+  o = {.moduleSize = 10.0, .cylinderRadius = 1.0};
+  EXPECT_NEAR(ink(renderSymbol(block, o), o).area, 191.77 * 200, 150);
 }
 
 // Motion smears along its direction only; a disc spreads an edge over exactly its radius and
@@ -182,27 +169,24 @@ TEST(RenderSymbol, PrintLensAndCurvatureMoveInkAsModelled) {
 TEST(RenderSymbol, MotionDefocusAndSharpeningShapeEdges) {
   const EncodedSymbol half = pattern(20, [](int, int c) { return c < 10; });
   auto row = [&](const RenderOptions& o) {  // pixels 190..209 across the edge at x = 200
-    const GrayBuf img = AztecTest::renderSymbol(half, o);
+    const GrayBuf img = renderSymbol(half, o);
     std::vector<int> v;
     for (int x = 190; x < 210; ++x) v.push_back(img.pixelAt(x, 150));
     return v;
   };
-  RenderOptions o;
-  o.moduleSize = 10.0, o.width = 400, o.height = 300;
+  RenderOptions o{.width = 400, .height = 300, .moduleSize = 10.0};
   std::vector<int> sharp(10, 20);
   sharp.resize(20, 230);
   o.motionBlurLength = 8.0, o.motionBlurAngleDegrees = 90.0;  // along the edge
   EXPECT_EQ(row(o), sharp);
   o.motionBlurAngleDegrees = 0.0;  // across: 4 px each side
   std::vector<int> v = row(o);
-  EXPECT_EQ(v[5], 20);
-  EXPECT_EQ(v[14], 230);
+  EXPECT_EQ((std::pair{v[5], v[14]}), (std::pair{20, 230}));
   EXPECT_TRUE(v[6] > 20 && v[9] > v[6] && v[13] < 230) << ::testing::PrintToString(v);
 
   o.motionBlurLength = 0.0, o.defocusRadius = 4.0;
   v = row(o);
-  EXPECT_EQ(v[5], 20);
-  EXPECT_EQ(v[14], 230);
+  EXPECT_EQ((std::pair{v[5], v[14]}), (std::pair{20, 230}));
   EXPECT_TRUE(v[6] > 20 && v[13] < 230) << ::testing::PrintToString(v);
 
   o.defocusRadius = 0.0, o.blurSigma = 0.8, o.sharpenAmount = 1.5, o.sharpenSigma = 1.5;
@@ -215,18 +199,16 @@ TEST(RenderSymbol, MotionDefocusAndSharpeningShapeEdges) {
 // little leak; colour ink through the mosaic keeps its luma where the picture is flat.
 TEST(RenderSymbol, ScreenAndColourSensorLevels) {
   const EncodedSymbol half = pattern(20, [](int, int c) { return c < 10; });
-  RenderOptions o;
-  o.moduleSize = 12.0, o.screenPixelsPerModule = 3.0;  // display pixels of 4 camera pixels
-  const GrayBuf screen = AztecTest::renderSymbol(half, o);
+  RenderOptions o{.moduleSize = 12.0, .screenPixelsPerModule = 3.0};  // display pixels of 4 camera pixels
+  const GrayBuf screen = renderSymbol(half, o);
   double dark = 0, light = 0;
   for (int y = 200; y < 280; ++y)
     for (int x = 0; x < 48; ++x) dark += screen.pixelAt(220 + x, y), light += screen.pixelAt(336 + x, y);
   EXPECT_NEAR(dark / (80 * 48), 20 + 210 * 0.04 * 0.4994, 1.0);
   EXPECT_NEAR(light / (80 * 48), 20 + 210 * 0.4994, 1.0);
 
-  o = RenderOptions{};
-  o.moduleSize = 12.0, o.bayer = true, o.darkRgb = 0x6A1010, o.lightRgb = 0xF0E0A0;
-  const GrayBuf colour = AztecTest::renderSymbol(half, o);
+  o = {.moduleSize = 12.0, .bayer = true, .darkRgb = 0x6A1010, .lightRgb = 0xF0E0A0};
+  const GrayBuf colour = renderSymbol(half, o);
   EXPECT_EQ(colour.pixelAt(250, 240), 43);   // 0.299 * 106 + 0.701 * 16
   EXPECT_EQ(colour.pixelAt(360, 240), 221);  // 0.299 * 240 + 0.587 * 224 + 0.114 * 160
   EXPECT_EQ(colour.pixelAt(10, 10), 221);
@@ -234,18 +216,17 @@ TEST(RenderSymbol, ScreenAndColourSensorLevels) {
 
 // The codec really runs: the frame changes, stays close to the picture, and is the same every run.
 TEST(RenderSymbol, VideoRoundTripIsLossyAndRepeatable) {
-  if (!AztecTest::videoCodecAvailable()) GTEST_SKIP() << "ffmpeg with an H.264 encoder is not on the PATH";
-  const EncodedSymbol s = AztecTest::encodeText("VIDEO", SymbolKind::FullRange, 3);
-  RenderOptions o;
-  o.moduleSize = 5.0, o.angleDegrees = 17.0, o.videoKbps = 300;
-  const std::vector<std::uint8_t> coded = pixels(AztecTest::renderSymbol(s, o));
-  EXPECT_EQ(coded, pixels(AztecTest::renderSymbol(s, o)));
+  if (!videoCodecAvailable()) GTEST_SKIP() << "ffmpeg with an H.264 encoder is not on the PATH";
+  const EncodedSymbol s = encodeText("VIDEO", SymbolKind::FullRange, 3);
+  RenderOptions o{.moduleSize = 5.0, .angleDegrees = 17.0, .videoKbps = 300};
+  const std::vector<std::uint8_t> coded = pixels(renderSymbol(s, o));
+  EXPECT_EQ(coded, pixels(renderSymbol(s, o)));
   o.videoKbps = 0;
-  const double diff = meanDifference(coded, pixels(AztecTest::renderSymbol(s, o)));
+  const double diff = meanDifference(coded, pixels(renderSymbol(s, o)));
   EXPECT_GT(diff, 0.2);
   EXPECT_LT(diff, 8.0);
   o.width = 641, o.videoKbps = 300;
-  EXPECT_THROW(AztecTest::renderSymbol(s, o), std::invalid_argument);
+  EXPECT_THROW(renderSymbol(s, o), std::invalid_argument);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs aztec-read on bad and unreadable inputs: exit codes and one-line messages naming the file.
+# Runs aztec-read on bad and unreadable inputs (exit codes and one-line messages naming the file)
+# and with --json on the bundled samples.
 # Usage: aztec_read_test.sh AZTEC_READ SAMPLES_DIR MAKE_STREAM
 set -u
 bin=$1
@@ -8,6 +9,7 @@ make=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
+fail() { echo "FAIL: $1"; failures=$((failures + 1)); }
 
 # expect CODE STDERR_PATTERN ARGS... : exit code, a stderr line matching the pattern, one line only;
 # standard input from $stdin (default none).
@@ -16,14 +18,9 @@ expect() {
   shift 2
   "$bin" "$@" <"${stdin:-/dev/null}" >"$tmp/out" 2>"$tmp/err"
   local got=$?
-  local lines
-  lines=$(wc -l <"$tmp/err")
-  if [ "$got" -ne "$code" ]; then
-    echo "FAIL: aztec-read $*: exit $got, expected $code"; cat "$tmp/err"; failures=$((failures + 1)); return
-  fi
-  if [ -n "$pattern" ] && { ! grep -q -- "$pattern" "$tmp/err" || [ "$lines" -ne 1 ]; }; then
-    echo "FAIL: aztec-read $*: stderr should be one line matching '$pattern', got:"; cat "$tmp/err"
-    failures=$((failures + 1))
+  [ "$got" -eq "$code" ] || { fail "aztec-read $*: exit $got, expected $code"; cat "$tmp/err"; return; }
+  if [ -n "$pattern" ] && { ! grep -q -- "$pattern" "$tmp/err" || [ "$(wc -l <"$tmp/err")" -ne 1 ]; }; then
+    fail "aztec-read $*: stderr should be one line matching '$pattern', got:"; cat "$tmp/err"
   fi
 }
 
@@ -51,7 +48,7 @@ expect 2 "bad --size '99999x99999'" --size 99999x99999 "$tmp/blank.raw"
 expect 2 "needs a value" "$tmp/blank.raw" --size
 expect 2 "exclude each other" --hex --json "$tmp/blank.pgm"
 expect 0 "" --help
-grep -q "^Usage: aztec-read" "$tmp/out" || { echo "FAIL: --help prints no usage"; failures=$((failures + 1)); }
+grep -q "^Usage: aztec-read" "$tmp/out" || fail "--help prints no usage"
 
 # File errors name the file.
 expect 2 "$tmp/missing.png: cannot open" "$tmp/missing.png"
@@ -69,30 +66,45 @@ expect 1 "$tmp/blank.pgm: " "$tmp/blank.pgm"
 expect 1 "$tmp/blank.raw: no symbol read in 1 frame$" --size 16x16 "$tmp/blank.raw"
 expect 1 "$tmp/blank.pgm: " --exact "$tmp/blank.pgm"
 expect 1 "" --json "$tmp/blank.pgm"
-if [ "$(cat "$tmp/out")" != "{\"file\":\"$tmp/blank.pgm\",\"symbols\":0}" ]; then
-  echo "FAIL: default --json line for a blank frame:"; cat "$tmp/out"; failures=$((failures + 1))
-fi
+[ "$(cat "$tmp/out")" = "{\"file\":\"$tmp/blank.pgm\",\"symbols\":0}" ] || { fail "default --json line for a blank frame:"; cat "$tmp/out"; }
 expect 1 "$tmp/blank.pgm: read in [0-9]*\.[0-9]\{3\} ms$" --time --json "$tmp/blank.pgm"
 expect 1 "" --exact --json "$tmp/blank.pgm"
 if ! grep -Eq '^\{"file":"[^"]*blank\.pgm","status":(0|1|null),"statusText":".*","text":"","bytesHex":"","error":(null|".*")\}$' "$tmp/out" \
-   || [ "$(wc -l <"$tmp/out")" -ne 1 ]; then
-  echo "FAIL: --json line for a blank frame:"; cat "$tmp/out"; failures=$((failures + 1))
-fi
+   || [ "$(wc -l <"$tmp/out")" -ne 1 ]; then fail "--json line for a blank frame:"; cat "$tmp/out"; fi
+
+# --json on the bundled samples: with --exact one line per file, status 2 and the expected text; by
+# default one line per symbol (one per sample) with the whole-frame keys and the expected text.
+exact=$("$bin" --exact --json "$samples"/*.png) || fail "--exact --json on the samples: exit $?"
+json=$("$bin" --json "$samples"/*.png) || fail "--json on the samples: exit $?"
+files=$(ls "$samples"/*.png | wc -l)
+[ "$(grep -c '"status":2,' <<<"$exact")" -eq "$files" ] || fail "not every sample has status 2: $exact"
+keys='^\{"file":"[^"]*","text":".*","bytesHex":"([0-9a-f]{2})+","gs1":(true|false),"structuredAppend":(null|\{"index":[0-9]+,"count":[0-9]+,"id":".*"\}),"readerInitialisation":(true|false),"format":"(compact|full-range|rune)","layers":[0-9]+,"dataCodewords":[0-9]+,"checkCodewords":[0-9]+,"correctedCodewords":[0-9]+,"rotation":[0-3],"mirrored":(true|false),"inverted":(true|false),"corners":\[(\[-?[0-9.]+,-?[0-9.]+\],?){4}\]\}$'
+[ "$(grep -cE "$keys" <<<"$json")" -eq "$files" ] && [ "$(wc -l <<<"$json")" -eq "$files" ] \
+  || fail "--json should give one line with the whole-frame keys per sample: $json"
+while IFS= read -r line; do
+  text=${line#*: } name=${line%%: *}
+  grep -qF "\"text\":\"$text\"" <<<"$exact" || fail "--exact --json: no line with text: $text"
+  grep -F "\"file\":\"$samples/${name##*/}\"" <<<"$json" | grep -qF "\"text\":\"$text\"" \
+    || fail "--json: no line for ${name##*/} with text: $text"
+done <"$samples/expected-output.txt"
+grep -F 'rotated-mirrored.png"' <<<"$json" | grep -q '"format":"compact".*"rotation":3,"mirrored":true,"inverted":false' \
+  || fail "rotated-mirrored.png: format/orientation"
+grep -F 'full-range-boarding.png"' <<<"$json" | grep -q '"format":"full-range","layers":6,' \
+  || fail "full-range-boarding.png: format/layers"
 
 # --debug: a picture per frame, in colour and of the frame's size; an unwritable directory is one
 # line and exit 2 before anything is read or written.
 "$make" raw 120x90 ONE >"$tmp/one.raw"
 expect 0 "" --debug "$tmp/debug" --size 120x90 "$tmp/one.raw"
 # The PNG header: width, height, bit depth 8, colour type 2 (RGB).
-if [ "$(od -An -tu1 -j16 -N10 "$tmp/debug/one.raw-frame0.png" 2>/dev/null | xargs)" != "0 0 0 120 0 0 0 90 8 2" ]; then
-  echo "FAIL: --debug wrote no 120x90 RGB picture"; ls -la "$tmp/debug"; failures=$((failures + 1))
-fi
+[ "$(od -An -tu1 -j16 -N10 "$tmp/debug/one.raw-frame0.png" 2>/dev/null | xargs)" = "0 0 0 120 0 0 0 90 8 2" ] \
+  || { fail "--debug wrote no 120x90 RGB picture"; ls -la "$tmp/debug"; }
 expect 2 "cannot create debug directory '$tmp/one.raw/d'" --debug "$tmp/one.raw/d" --json "$tmp/blank.pgm"
-[ -s "$tmp/out" ] && { echo "FAIL: output written despite an unwritable --debug directory"; failures=$((failures + 1)); }
+[ -s "$tmp/out" ] && fail "output written despite an unwritable --debug directory"
 
 # A file error among readable files: the others are still reported, exit 2 wins.
 expect 2 "$tmp/missing.png: cannot open" --json "$tmp/blank.pgm" "$tmp/missing.png"
-grep -q '"file":"[^"]*blank.pgm"' "$tmp/out" || { echo "FAIL: blank.pgm not reported next to a missing file"; failures=$((failures + 1)); }
+grep -q '"file":"[^"]*blank.pgm"' "$tmp/out" || fail "blank.pgm not reported next to a missing file"
 
 # Broken streams: one line naming the problem and the frame; exit 2 when no frame could be read.
 printf 'YUV4MPEG2 W16 Hx\n' >"$tmp/bad-height.y4m"
@@ -125,7 +137,7 @@ peak() {
     /usr/bin/time -f %M "$bin" --threads 4 --size 640x480 "$1" 2>&1 >/dev/null | tail -n 1
 }
 growth=$(($(peak "$tmp/camera30.raw") - $(peak "$tmp/camera4.raw")))
-[ "$growth" -lt 5000 ] || { echo "FAIL: 26 more frames took $growth kB more memory"; failures=$((failures + 1)); }
+[ "$growth" -lt 5000 ] || fail "26 more frames took $growth kB more memory"
 
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"

@@ -48,17 +48,11 @@ int main(int argc, char** argv) {
   for (std::size_t n = 0; n < frames.size(); ++n) {
     const bool camera = frames[n].rfind("camera:", 0) == 0;
     const std::string message = camera ? frames[n].substr(7) : frames[n];
-    AztecTest::RenderOptions r;
-    r.width = width;
-    r.height = height;
+    AztecTest::RenderOptions r{.width = width, .height = height};
     if (camera) {
-      r.blurSigma = 0.9;
-      r.noiseSigma = 4.0;
-      r.gradient = 0.35;
-      r.tiltDegrees = 12.0;
-      r.angleDegrees = 7.0 * static_cast<double>(n % 50);
+      r.blurSigma = 0.9, r.noiseSigma = 4.0, r.gradient = 0.35, r.tiltDegrees = 12.0;
+      r.angleDegrees = 7.0 * static_cast<double>(n % 50), r.seed = static_cast<std::uint32_t>(n + 1);
       r.centerX = width * (0.4 + 0.02 * static_cast<double>(n % 10));
-      r.seed = static_cast<std::uint32_t>(n + 1);
     }
     Velmora::Image::GrayBuf frame;
     if (message == ".") {

@@ -15,7 +15,7 @@ namespace AztecTest {
 enum class SymbolKind { Any, Compact, FullRange };
 
 struct SymbolRequest {
-  std::vector<std::uint8_t> message;  // bytes to encode
+  std::vector<std::uint8_t> message{};  // bytes to encode
   SymbolKind kind = SymbolKind::Any;
   int layers = 0;      // 0: smallest that fits; otherwise the exact layer count
   int eccPercent = 0;  // 0: the encoder's default (23% + 3 codewords)
@@ -25,7 +25,7 @@ struct SymbolRequest {
   bool readerInit = false;  // reader initialisation symbol
   int appendIndex = 0;      // structured append: 1-based index ...
   int appendCount = 0;      // ... of this many symbols; 0: none
-  std::string appendId;     // optional structured-append ID
+  std::string appendId{};   // optional structured-append ID
 };
 
 // The encoder's module matrix and what it chose.
