@@ -297,7 +297,11 @@ std::optional<int> ringPattern(const Binarizer& bin, Point2D& centre, double mod
       const Point2D q = t.map(gx, gy);
       if (!(q.x >= 0.0 && q.y >= 0.0 && q.x < p.width && q.y < p.height)) return std::nullopt;
       const bool ideal = std::max(std::abs(gx), std::abs(gy)) % 2 == 0;
-      if (bin.dark(static_cast<int>(q.x), static_cast<int>(q.y), inverted) != ideal) ++bad;
+      // Small modules are read where the rays read them, interpolated: a pixel-rounded reading
+      // of a module of one or two pixels lands on its neighbour often enough to fail a real finder.
+      const bool dark = fine ? bin.darkInterpolated(q.x, q.y, inverted)
+                             : bin.dark(static_cast<int>(q.x), static_cast<int>(q.y), inverted);
+      if (dark != ideal) ++bad;
     }
   centre = t.map(0.0, 0.0);
   return bad;
