@@ -53,9 +53,19 @@ bool ringRuns(const int* seven, double& w) {
 // Runs i-3..i+3 across the rings, and the outer dark ring present on both sides.
 bool compactPattern(const int* runs, int i, double& w) {
   if (!ringRuns(runs + i - 3, w)) return false;
-  // Mirror runs about the centre match up to rounding and a perspective gradient.
-  for (int k = 1; k <= 3; ++k)
-    if (std::abs(runs[i - k] - runs[i + k]) > kMirrorTolerance * w + kMirrorSlack) return false;
+  // Mirror runs about the centre match up to rounding and a perspective gradient; or else the
+  // mirror edges do: a pixel that straddles two modules reads either way and moves one edge by a
+  // pixel, which changes the two runs beside it in opposite directions but that edge only.
+  const double tolerance = kMirrorTolerance * w + kMirrorSlack;
+  bool runsMatch = true, edgesMatch = true;
+  int left = 0, right = 0;
+  for (int k = 1; k <= 3; ++k) {
+    runsMatch = runsMatch && std::abs(runs[i - k] - runs[i + k]) <= tolerance;
+    left += runs[i - k];
+    right += runs[i + k];
+    edgesMatch = edgesMatch && std::abs(left - right) <= tolerance;
+  }
+  if (!runsMatch && !edgesMatch) return false;
   return outerRing(runs[i - 4], w) && outerRing(runs[i + 4], w);
 }
 
