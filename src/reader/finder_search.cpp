@@ -493,7 +493,10 @@ std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool in
       double w = 0.0;
       if (!compactPattern(runs.data(), i, w)) continue;
       const double cx = starts[i] + runs[i] * 0.5;
-      if (flat[static_cast<int>(cx) >> Binarizer::kShift]) continue;
+      // A low-contrast finder whose modules are half a block can leave the block of its centre
+      // looking flat (the block means agree): such a hit must repeat a hit of the row above and
+      // show the light ring all but whole around it.
+      const bool flatCentre = flat[static_cast<int>(cx) >> Binarizer::kShift] != 0;
       // Equal runs far beyond the finder's rings, and the same rhythm a module above: a
       // periodic texture (checkerboard, tiles, a calibration chart), not a bull's-eye. (A
       // full-range symbol's centre row is a reference-grid line and alternates end to end; the
@@ -517,9 +520,10 @@ std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool in
       // display's pixel grid speckles the rings of the rows around. Such a hit must show the
       // light ring around it first.
       int ring = -1;
-      if (!repeated) {
+      if (flatCentre && !repeated) continue;
+      if (!repeated || flatCentre) {
         ring = lightRingPoints(bin, cx, y + 0.5, w, inv);
-        if (ring < kCircleAgreeing) continue;
+        if (ring < (flatCentre ? kFlatCentreCircleAgreeing : kCircleAgreeing)) continue;
       }
       found.push_back({static_cast<float>(cx), static_cast<float>(y + 0.5), static_cast<float>(w), inv,
                        static_cast<std::int8_t>(ring)});

@@ -44,6 +44,8 @@ constexpr double kSpeckModule = 4.0;
 // rotation; 12 of its 16 points must agree (tilt and blur spoil the margins).
 constexpr double kCircleRadius = 0.8;
 constexpr int kCircleAgreeing = 12;
+// A centre in a block the binariser judged flat, where noise decides many pixels: 15 of 16.
+constexpr int kFlatCentreCircleAgreeing = 15;
 // Blocks scanned around the non-flat ones: a finder's rings and quiet zone reach two blocks
 // beyond those that see its contrast (three on the right, the span's end being exclusive).
 constexpr int kFlatMarginBlocksBefore = 2;
