@@ -46,14 +46,28 @@ bool ringRuns(const int* seven, double& w) {
   }
   // Cheap integer test first: equal runs up to rounding.
   if (hi > kRunSpreadFactor * lo + kRunSpreadSlack) return false;
-  w = (ringSum + seven[3]) / 7.0;
+  // The tolerance tests below in integers, scaled so that both sides are whole: a run r is
+  // similar to the mean s / n when d * |n r - s| <= s + d * n * slack (d = 1 / tolerance).
+  // Only an exact tie is left to the floating-point test, so the outcome is the same to the bit.
+  static_assert(kRunTolerance == 0.5 && kRunSlack == 0.75, "the integer forms below assume these");
+  const int all = ringSum + seven[3];
+  // n = 7: 4 |7 r - s| <= 2 s + 21 (odd on the right, so never a tie).
   bool equal = true;
-  for (int k = 0; k < 7 && equal; ++k) equal = similar(seven[k], w);
-  if (equal) return true;
+  for (int k = 0; k < 7 && equal; ++k) equal = 4 * std::abs(7 * seven[k] - all) <= 2 * all + 21;
+  if (equal) {
+    w = all / 7.0;
+    return true;
+  }
   w = ringSum / 6.0;
-  for (int k = 0; k < 7; ++k)
-    if (k != 3 && !similar(seven[k], w)) return false;
-  return seven[3] <= w + kRunTolerance * w + kRunSlack;
+  // n = 6: 2 |6 r - s| <= s + 9.
+  for (int k = 0; k < 7; ++k) {
+    if (k == 3) continue;
+    const int margin = ringSum + 9 - 2 * std::abs(6 * seven[k] - ringSum);
+    if (margin < 0 || (margin == 0 && !similar(seven[k], w))) return false;
+  }
+  // The centre no wider than 1.5 w + 0.75: 4 c <= s + 3.
+  const int margin = ringSum + 3 - 4 * seven[3];
+  return margin > 0 || (margin == 0 && seven[3] <= w + kRunTolerance * w + kRunSlack);
 }
 
 // Runs i-3..i+3 across the rings, and the outer dark ring present on both sides.
