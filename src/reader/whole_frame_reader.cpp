@@ -536,6 +536,8 @@ std::vector<Accepted> readPlane(const Binarizer& binarizer, const ToFrame& toFra
     return succeeded;
   };
 
+  // Work beyond each region's owed share, for the whole plane.
+  int confirmPool = kPlaneConfirmPool, failurePool = kPlaneFailurePool;
   for (std::size_t region : order) {
     if (static_cast<int>(accepted.size()) >= options.maxSymbols) break;
     const std::vector<FinderHit>& list = regionHits[region];
@@ -572,7 +574,12 @@ std::vector<Accepted> readPlane(const Binarizer& binarizer, const ToFrame& toFra
       }
       const FinderHit& h = list[byRank[r].index];
       if (covered({h.x, h.y}) || known(h.x, h.y, h.inverted, 0.0)) continue;
-      if (confirms++ >= kRegionConfirms) break;
+      if (confirms >= kRegionConfirms) break;
+      if (confirms >= kRegionOwedConfirms) {
+        if (confirmPool == 0) break;
+        --confirmPool;
+      }
+      ++confirms;
       auto c = confirmHit(binarizer, h);
       // A confirmed centre a little off an earlier one is kept: the earlier may fail the
       // all-round check where this one passes.
@@ -587,8 +594,8 @@ std::vector<Accepted> readPlane(const Binarizer& binarizer, const ToFrame& toFra
     });
     int failures = 0;
     for (const FinderCandidate& c : cands) {
-      if (failures >= kRegionFailures) break;
-      if (!attempt(c)) ++failures;
+      if (failures >= kRegionFailures || (failures >= kRegionOwedFailures && failurePool == 0)) break;
+      if (!attempt(c) && ++failures > kRegionOwedFailures) --failurePool;
     }
   }
   std::stable_sort(accepted.begin(), accepted.end(),
