@@ -102,35 +102,6 @@ bool periodicRuns(const int* runs, int n, int i, double w) {
   return true;
 }
 
-// Whether the row at `y` shows runs of width w around x: the run holding x and three more each
-// way. Through a finder, the rows a module above and below its centre cross the light ring's
-// three-module run; through a checkerboard they alternate like the centre row.
-bool alternatesAround(const Binarizer& bin, int x, int y, double w, bool inverted) {
-  const LumaPlane& p = bin.plane();
-  if (y < 0 || y >= p.height) return false;
-  const int limit = static_cast<int>(kWalkReach * w + kWalkSlack);
-  const bool start = bin.dark(x, y, inverted);
-  int l = x, r = x;
-  while (l > 0 && x - l <= limit && bin.dark(l - 1, y, inverted) == start) --l;
-  while (r + 1 < p.width && r - x <= limit && bin.dark(r + 1, y, inverted) == start) ++r;
-  if (!similar(r - l + 1, w)) return false;
-  for (int dir : {-1, 1}) {
-    int xx = dir < 0 ? l - 1 : r + 1;
-    bool colour = !start;
-    for (int k = 0; k < 3; ++k) {
-      int len = 0;
-      while (xx >= 0 && xx < p.width && bin.dark(xx, y, inverted) == colour && len <= limit) {
-        ++len;
-        xx += dir;
-      }
-      if (xx < 0 || xx >= p.width) break;
-      if (!similar(len, w)) return false;
-      colour = !colour;
-    }
-  }
-  return true;
-}
-
 struct CrossCheck {
   double center = 0.0;  // offset along the direction, in steps, from the start pixel's origin
   double width = 0.0;   // module width in steps
@@ -354,8 +325,9 @@ bool ringsCoherent(const Binarizer& bin, Point2D& centre, double moduleMin, doub
 
 // Around a finder centre a circle of kCircleRadius row-run widths lies in the light first ring whatever
 // the rotation (the run is one to 1.41 modules long); tilt and small modules blur the margins,
-// so most points, not all, must agree. Cheap, and pixel noise rarely passes.
-int lightRingPoints(const Binarizer& bin, double cx, double cy, double w, bool inverted) {
+// so most points, not all, must agree. Cheap, and pixel noise rarely passes. With `needed`, the
+// count stops once it can no longer reach that many (the result is then below it).
+int lightRingPoints(const Binarizer& bin, double cx, double cy, double w, bool inverted, int needed = 0) {
   const LumaPlane& p = bin.plane();
   // Unit circle in 16 steps: cosines, the sines being the same shifted by a quarter.
   static constexpr double kCos[16] = {1.0,  0.9238795325112867,  0.7071067811865476,  0.3826834323650898,
@@ -367,7 +339,10 @@ int lightRingPoints(const Binarizer& bin, double cx, double cy, double w, bool i
   for (int k = 0; k < 16; ++k) {
     const double x = cx + r * kCos[k], y = cy + r * kCos[(k + 12) % 16];
     if (x < 0.0 || y < 0.0 || x >= p.width || y >= p.height) return 0;
-    if (!bin.dark(static_cast<int>(x), static_cast<int>(y), inverted)) ++light;
+    if (!bin.dark(static_cast<int>(x), static_cast<int>(y), inverted))
+      ++light;
+    else if (light + 15 - k < needed)
+      return light;
   }
   return light;
 }
@@ -459,10 +434,11 @@ std::optional<FinderCandidate> confirm(const Binarizer& bin, double cx, double c
   return c;
 }
 
-// Bit k of the result: pixel x + k (k < n <= 64) is darker than its block's threshold. Sixteen
-// pixels at a time where the processor has the instructions (x is a multiple of the block size,
-// so each half of sixteen has one threshold); the same bits either way.
-std::uint64_t darkBits(const std::uint8_t* row, const std::uint8_t* thr, int x, int n) {
+// Bit k of the result: pixel x + k (k < n <= 64) is dark in the polarity (below its block's
+// threshold, or above it when inverted). Sixteen pixels at a time where the processor has the
+// instructions (x is a multiple of the block size, so each half of sixteen has one threshold);
+// the same bits either way.
+std::uint64_t darkBits(const std::uint8_t* row, const std::uint8_t* thr, int x, int n, bool inverted) {
   std::uint64_t bits = 0;
   int k = 0;
 #if defined(__SSE2__)
@@ -471,25 +447,30 @@ std::uint64_t darkBits(const std::uint8_t* row, const std::uint8_t* thr, int x, 
     const __m128i t = _mm_set_epi64x(static_cast<long long>(thr[b + 1] * 0x0101010101010101ULL),
                                      static_cast<long long>(thr[b] * 0x0101010101010101ULL));
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + k));
-    // max(v, t) == v where v >= t: the light pixels.
-    const auto light = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, t), v)));
-    bits |= static_cast<std::uint64_t>(~light & 0xFFFFu) << k;
+    // max(v, t) == v where v >= t (not dark), == t where v <= t (not dark inverted).
+    const __m128i m = _mm_max_epu8(v, t);
+    const auto notDark = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(m, inverted ? t : v)));
+    bits |= static_cast<std::uint64_t>(~notDark & 0xFFFFu) << k;
   }
 #endif
-  for (; k < n; ++k) bits |= static_cast<std::uint64_t>(row[x + k] < thr[(x + k) >> Binarizer::kShift]) << k;
+  for (; k < n; ++k) {
+    const int v = row[x + k], t = thr[(x + k) >> Binarizer::kShift];
+    bits |= static_cast<std::uint64_t>(inverted ? v > t : v < t) << k;
+  }
   return bits;
 }
 
 // The starts of the runs of one colour in row [xBegin, xEnd) into `bounds`, xEnd after the
 // last; the number of runs. Colour changes come from 64 pixels of dark bits at a time: noise
 // changes colour at every other pixel, a smooth background hardly ever.
-int colourChanges(const std::uint8_t* row, const std::uint8_t* thr, int xBegin, int xEnd, int* bounds) {
+int colourChanges(const std::uint8_t* row, const std::uint8_t* thr, int xBegin, int xEnd, int* bounds,
+                  bool inverted = false) {
   bounds[0] = xBegin;
   int nb = 1;
-  std::uint64_t previous = row[xBegin] < thr[xBegin >> Binarizer::kShift] ? 1 : 0;
+  std::uint64_t previous = darkBits(row, thr, xBegin, 1, inverted);
   for (int x = xBegin; x < xEnd; x += 64) {
     const int n = std::min(64, xEnd - x);
-    const std::uint64_t dark = darkBits(row, thr, x, n);
+    const std::uint64_t dark = darkBits(row, thr, x, n, inverted);
     std::uint64_t change = dark ^ ((dark << 1) | previous);
     if (n < 64) change &= (std::uint64_t{1} << n) - 1;
     for (; change != 0; change &= change - 1) bounds[nb++] = x + std::countr_zero(change);
@@ -497,6 +478,67 @@ int colourChanges(const std::uint8_t* row, const std::uint8_t* thr, int xBegin, 
   }
   bounds[nb] = xEnd;
   return nb;
+}
+
+// The runs of one colour across a whole row, in a polarity: the walks along rows near a hit look
+// them up instead of reading pixel by pixel.
+class RowColours {
+ public:
+  void load(const Binarizer& bin, int y, bool inverted) {
+    const LumaPlane& p = bin.plane();
+    bounds_.resize(static_cast<std::size_t>(p.width) + 1);
+    const std::uint8_t* row = p.data + static_cast<std::size_t>(y) * p.stride;
+    runs_ = colourChanges(row, bin.thresholdRow(y), 0, p.width, bounds_.data(), inverted);
+    firstDark_ = darkBits(row, bin.thresholdRow(y), 0, 1, inverted) != 0;
+    y_ = y;
+    inverted_ = inverted;
+  }
+  bool holds(int y, bool inverted) const { return y_ == y && inverted_ == inverted; }
+  // The run holding x (0 <= x < width), its first pixel and one past its last.
+  int run(int x) const {
+    return static_cast<int>(std::upper_bound(bounds_.begin(), bounds_.begin() + runs_, x) - bounds_.begin()) -
+           1;
+  }
+  int begin(int j) const { return bounds_[static_cast<std::size_t>(j)]; }
+  int end(int j) const { return bounds_[static_cast<std::size_t>(j) + 1]; }
+  bool dark(int x) const { return ((run(x) & 1) == 0) == firstDark_; }
+
+ private:
+  std::vector<int> bounds_;
+  int runs_ = 0;
+  bool firstDark_ = false;
+  int y_ = -1;
+  bool inverted_ = false;
+};
+
+// Whether the row `rc` shows runs of width w around x: the run holding x and three more each
+// way. Through a finder, the rows a module above and below its centre cross the light ring's
+// three-module run; through a checkerboard they alternate like the centre row. Each walk goes at
+// most kWalkReach widths (and a pixel) from where it starts.
+bool alternatesAround(const RowColours& rc, int width, int x, double w) {
+  const int limit = static_cast<int>(kWalkReach * w + kWalkSlack);
+  const int home = rc.run(x);
+  const bool start = rc.dark(x);
+  const int l = std::max({rc.begin(home), x - limit - 1, 0});
+  const int r = std::min({rc.end(home) - 1, x + limit + 1, width - 1});
+  if (!similar(r - l + 1, w)) return false;
+  for (int dir : {-1, 1}) {
+    int xx = dir < 0 ? l - 1 : r + 1;
+    bool colour = !start;
+    for (int k = 0; k < 3; ++k) {
+      int len = 0;
+      if (xx >= 0 && xx < width && rc.dark(xx) == colour) {
+        const int j = rc.run(xx);
+        const int left = dir > 0 ? rc.end(j) - xx : xx - rc.begin(j) + 1;
+        len = std::min(left, limit + 1);
+        xx += dir * len;
+      }
+      if (xx < 0 || xx >= width) break;
+      if (!similar(len, w)) return false;
+      colour = !colour;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -513,6 +555,10 @@ std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool in
   const int blocksX = bin.blocksX();
   // Row hits of the previous and the current row: centre x and width, negative for inverted.
   std::vector<std::pair<double, double>> previousHits, hits;
+  // The rows a module above or below that the periodic test walked lately (hits of one row
+  // differ in width, so in the row they look at).
+  std::array<RowColours, 4> otherRows;
+  std::size_t nextOtherRow = 0;
   for (int y = 0; y < p.height; ++y) {
     const std::uint8_t* row = p.data + static_cast<std::size_t>(y) * p.stride;
     const std::uint8_t* thr = bin.thresholdRow(y);
@@ -554,7 +600,18 @@ std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool in
       // pixel of tolerance says nothing.
       if (w >= kPeriodicMinModule && periodicRuns(runs.data(), n, i, w)) {
         const int off = static_cast<int>(w + 0.5);
-        if (alternatesAround(bin, static_cast<int>(cx), y >= off ? y - off : y + off, w, !runDark)) continue;
+        const int other = y >= off ? y - off : y + off;
+        if (other < p.height) {
+          RowColours* rc = nullptr;
+          for (RowColours& c : otherRows)
+            if (c.holds(other, !runDark)) rc = &c;
+          if (rc == nullptr) {
+            rc = &otherRows[nextOtherRow];
+            nextOtherRow = (nextOtherRow + 1) % otherRows.size();
+            rc->load(bin, other, !runDark);
+          }
+          if (alternatesAround(*rc, p.width, static_cast<int>(cx), w)) continue;
+        }
       }
       const bool inv = !runDark;
       hits.push_back({cx, inv ? -w : w});
@@ -572,8 +629,9 @@ std::vector<FinderHit> scanFinderHits(const Binarizer& bin, bool normal, bool in
       int ring = -1;
       if (flatCentre && !repeated) continue;
       if (!repeated || flatCentre) {
-        ring = lightRingPoints(bin, cx, y + 0.5, w, inv);
-        if (ring < (flatCentre ? kFlatCentreCircleAgreeing : kCircleAgreeing)) continue;
+        const int needed = flatCentre ? kFlatCentreCircleAgreeing : kCircleAgreeing;
+        ring = lightRingPoints(bin, cx, y + 0.5, w, inv, needed);
+        if (ring < needed) continue;
       }
       found.push_back({static_cast<float>(cx), static_cast<float>(y + 0.5), static_cast<float>(w), inv,
                        static_cast<std::int8_t>(ring)});
