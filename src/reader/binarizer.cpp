@@ -222,11 +222,50 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
            s.two * 100 >= s.one * kCorrelatedSteps;
   };
 
+  // Spread of the block means around a coarse block once the plane through them is taken out:
+  // shading (a lamp's falloff, a vignette) ramps smoothly across a window of many blocks and
+  // leaves little, a symbol's modules leave steps. Computed where asked for, once per block.
+  std::vector<int> shadingFree[kLevels];
+  auto unshadedSpread = [&](int L, int x, int y) {
+    const Level& l = levels[L];
+    std::vector<int>& memo = shadingFree[L];
+    if (memo.empty()) memo.assign(static_cast<std::size_t>(l.w) * l.h, -1);
+    int& out = memo[static_cast<std::size_t>(y) * l.w + x];
+    if (out >= 0) return out;
+    const int x0 = std::max(0, x - kRadius), x1 = std::min(l.w - 1, x + kRadius);
+    const int y0 = std::max(0, y - kRadius), y1 = std::min(l.h - 1, y + kRadius);
+    // Over a rectangle of blocks the centred coordinates are orthogonal: the plane's slopes
+    // come one at a time.
+    const double cx = 0.5 * (x0 + x1), cy = 0.5 * (y0 + y1);
+    double sum = 0.0, sx = 0.0, sy = 0.0, xx = 0.0, yy = 0.0;
+    for (int j = y0; j <= y1; ++j)
+      for (int i = x0; i <= x1; ++i) {
+        const double v = l.mean[static_cast<std::size_t>(j) * l.w + i];
+        sum += v;
+        sx += (i - cx) * v;
+        sy += (j - cy) * v;
+        xx += (i - cx) * (i - cx);
+        yy += (j - cy) * (j - cy);
+      }
+    const double mean = sum / ((x1 - x0 + 1) * (y1 - y0 + 1));
+    const double gx = xx > 0.0 ? sx / xx : 0.0, gy = yy > 0.0 ? sy / yy : 0.0;
+    double lo = 0.0, hi = 0.0;
+    for (int j = y0; j <= y1; ++j)
+      for (int i = x0; i <= x1; ++i) {
+        const double r = l.mean[static_cast<std::size_t>(j) * l.w + i] - mean - gx * (i - cx) - gy * (j - cy);
+        lo = std::min(lo, r);
+        hi = std::max(hi, r);
+      }
+    out = static_cast<int>(hi - lo);
+    return out;
+  };
+
   for (int by = 0; by < blocksY_; ++by)
     for (int bx = 0; bx < blocksX_; ++bx) {
       const std::size_t i = static_cast<std::size_t>(by) * blocksX_ + bx;
       int lo = 0, hi = 0;
       bool found = false;
+      bool shadingOnly = false;
       for (int L = 0; L < kLevels && !found; ++L) {
         const Level& l = levels[L];
         const std::size_t k =
@@ -239,11 +278,14 @@ Binarizer::Binarizer(const LumaPlane& plane) : plane_(plane) {
         // Pixel noise alone moves block means a little and single pixels a lot: contrast
         // counts only when the means spread by a good share of the pixels' range.
         const int spread = l.hi[k] - l.lo[k];
-        found = spread >= std::max(kMinContrast, (hi - lo) * kNoiseShare / 100) ||
-                (L == 0 && hiddenContrast(bx, by, spread, hi - lo));
+        const int needed = std::max(kMinContrast, (hi - lo) * kNoiseShare / 100);
+        found = spread >= needed || (L == 0 && hiddenContrast(bx, by, spread, hi - lo));
+        // Contrast seen only at a coarse scale, and only as shading: the threshold is taken
+        // from it all the same, but no finder centre lies here.
+        if (found && L > 0) shadingOnly = unshadedSpread(L, bx >> (2 * L), by >> (2 * L)) < needed;
       }
       thresholds_[i] = static_cast<std::uint8_t>((lo + hi + 1) / 2);
-      flat_[i] = found ? 0 : 1;
+      flat_[i] = found && !shadingOnly ? 0 : 1;
     }
 }
 

@@ -65,6 +65,16 @@ TEST(Binarizer, PixelNoiseIsFlatAndSymbolsAreNot) {
   }
   std::vector<std::uint8_t> grey(64 * 64, 128);
   EXPECT_EQ(flatBlocks(Binarizer(LumaPlane{grey.data(), 64, 64, 64}), 0, 0, 64, 64), 64);
+  // Light falling off across a noisy background is shading, not contrast a finder could make:
+  // the background stays flat however far the light falls, the symbol on it does not.
+  for (const double fall : {0.3, 0.6}) {
+    const auto img =
+        renderSymbol(encodeText("SHADE", SymbolKind::Compact),
+                     {.moduleSize = 3.0, .noiseSigma = 6.0, .gradient = fall, .gradientAngleDegrees = 30.0});
+    const Binarizer b(planeOf(img));
+    EXPECT_GE(flatBlocks(b, 0, 0, 640, 160), 80 * 20 * 95 / 100) << fall;
+    EXPECT_EQ(flatBlocks(b, 312, 232, 328, 248), 0) << fall;
+  }
 }
 
 struct Geometry {
