@@ -28,31 +28,40 @@ class PolarPlane {
     const Point2D d = ModuleMap::apply(t, gx, gy + o);
     return (value(c.x, c.y) + value(l.x, l.y) + value(r.x, r.y) + value(u.x, u.y) + value(d.x, d.y)) / 5.0;
   }
-  // moduleValue of `count` grid points (gx[i], gy[i]) into out[i], by the same arithmetic: the
-  // positions of a batch first, then its readings, so that one point's division and pixel reads
-  // do not wait on the last point's.
+  // value(x[i], y[i]) into out[i] for i < count.
+  void values(const double* x, const double* y, int count, double* out) const {
+    plane_.bilinear(x, y, count, out);
+    if (inverted_)
+      for (int i = 0; i < count; ++i) out[i] = 255.0 - out[i];
+  }
+  // moduleValue of `count` grid points (gx[i], gy[i]) into out[i], by the same arithmetic: a
+  // batch of modules at a time, each step for all its readings before the next, so that the
+  // compiler runs the divisions and blends of several readings at once.
   void moduleValues(const ModuleMap& map, const double* gx, const double* gy, int count, double* out) const {
     constexpr double o = Tuning::kModuleSpread;
-    constexpr int kBatch = 32;
-    double px[5 * kBatch], py[5 * kBatch];
+    constexpr int kBatch = 64;
+    // Reading k of module i of a batch of m at [k * m + i], in moduleValue's order: centre,
+    // left, right, up, down.
+    double px[5 * kBatch], py[5 * kBatch], w[5 * kBatch], v[5 * kBatch];
     for (int start = 0; start < count; start += kBatch) {
       const int m = count - start < kBatch ? count - start : kBatch;
       for (int i = 0; i < m; ++i) {
         double x = gx[start + i], y = gy[start + i];
         const PerspectiveTransform& t = map.local(x, y);
-        // moduleValue's readings in its order: centre, left, right, up, down.
-        const Point2D q[5] = {ModuleMap::apply(t, x, y), ModuleMap::apply(t, x - o, y),
-                              ModuleMap::apply(t, x + o, y), ModuleMap::apply(t, x, y - o),
-                              ModuleMap::apply(t, x, y + o)};
-        for (int k = 0; k < 5; ++k) px[5 * i + k] = q[k].x, py[5 * i + k] = q[k].y;
+        const double qx[5] = {x, x - o, x + o, x, x};
+        const double qy[5] = {y, y, y, y - o, y + o};
+        // ModuleMap::apply, its divisions left for the loop below.
+        for (int k = 0; k < 5; ++k) {
+          const std::size_t j = static_cast<std::size_t>(k * m + i);
+          w[j] = t.g * qx[k] + t.h * qy[k] + 1.0;
+          px[j] = t.a * qx[k] + t.b * qy[k] + t.c;
+          py[j] = t.d * qx[k] + t.e * qy[k] + t.f;
+        }
       }
-      for (int i = 0; i < m; ++i) {
-        const double* x = px + 5 * i;
-        const double* y = py + 5 * i;
-        out[start + i] = (value(x[0], y[0]) + value(x[1], y[1]) + value(x[2], y[2]) + value(x[3], y[3]) +
-                          value(x[4], y[4])) /
-                         5.0;
-      }
+      divideBy(px, py, w, 5 * m);
+      values(px, py, 5 * m, v);
+      for (int i = 0; i < m; ++i)
+        out[start + i] = (v[i] + v[m + i] + v[2 * m + i] + v[3 * m + i] + v[4 * m + i]) / 5.0;
     }
   }
   const LumaPlane& plane() const { return plane_; }

@@ -330,27 +330,39 @@ int innerCell(int i, int d) {
 
 // Offset across a grid line, in modules, where the modules along it alternate most strongly:
 // module centres `from` .. `to` along the line at `across` offsets up to `reach` steps of 0.2
-// module either way (at most 5) through `at`. The alternation is measured in two phases half a module apart,
-// so that a position along the line up to half a module off costs little of it. Nothing when no offset shows
-// the alternation clearly.
-template <class At>
-std::optional<double> lineOffset(const PolarPlane& plane, int from, int to, int reach, double contrast,
-                                 At&& at) {
+// module either way (at most 5) through `map` at the grid points `grid` gives. The alternation is measured in
+// two phases half a module apart, so that a position along the line up to half a module off costs little of
+// it. Nothing when no offset shows the alternation clearly.
+template <class Grid>
+std::optional<double> lineOffset(const PolarPlane& plane, const ModuleMap& map, int from, int to, int reach,
+                                 double contrast, Grid&& grid) {
   std::array<double, 2 * kGridLineMaxReach + 1> strength{};
   const int steps = 2 * std::clamp(reach, 1, kGridLineMaxReach) + 1;
   const int count = to - from;  // module pairs m, m + 0.5 for m in from .. to - 1
   if (count < 6) return std::nullopt;
+  // The readings of up to kChunk modules at a time, both phases: [2 i] at m, [2 i + 1] at m + 0.5.
+  constexpr int kChunk = 32;
+  double gx[2 * kChunk], gy[2 * kChunk], x[2 * kChunk], y[2 * kChunk], value[2 * kChunk];
   for (int o = 0; o < steps; ++o) {
     const double across = (o - steps / 2) * kGridLineStep;
     double sum0 = 0.0, sum1 = 0.0, alt0 = 0.0, alt1 = 0.0;
-    for (int m = from; m < to; ++m) {
-      const Point2D p = at(across, m);
-      const Point2D q = at(across, m + 0.5);
-      const double v = plane.value(p.x, p.y), w = plane.value(q.x, q.y);
-      sum0 += v;
-      sum1 += w;
-      alt0 += (m & 1) ? -v : v;
-      alt1 += (m & 1) ? -w : w;
+    for (int first = from; first < to; first += kChunk) {
+      const int n = std::min(kChunk, to - first);
+      for (int i = 0; i < n; ++i) {
+        const Point2D p = grid(across, first + i);
+        const Point2D q = grid(across, first + i + 0.5);
+        gx[2 * i] = p.x, gy[2 * i] = p.y, gx[2 * i + 1] = q.x, gy[2 * i + 1] = q.y;
+      }
+      map.map(gx, gy, 2 * n, x, y);
+      plane.values(x, y, 2 * n, value);
+      for (int i = 0; i < n; ++i) {
+        const int m = first + i;
+        const double v = value[2 * i], w = value[2 * i + 1];
+        sum0 += v;
+        sum1 += w;
+        alt0 += (m & 1) ? -v : v;
+        alt1 += (m & 1) ? -w : w;
+      }
     }
     // Less the mean's share of an odd count, so that uniform light or dark scores nothing.
     if (count & 1) {
@@ -430,10 +442,12 @@ std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveT
           const int xFrom = std::max(gx - 8, -half), xTo = std::min(gx + 8, half);
           // The first pass starts from extrapolated crossings; later ones only settle them.
           const int reach = pass == 0 ? kGridLineMaxReach : kGridLineSettleReach;
-          const auto ox = lineOffset(plane, yFrom, yTo, reach, contrast,
-                                     [&](double across, double y) { return m->map(gx + across, y); });
-          const auto oy = lineOffset(plane, xFrom, xTo, reach, contrast,
-                                     [&](double across, double x) { return m->map(x, gy + across); });
+          const auto ox = lineOffset(plane, *m, yFrom, yTo, reach, contrast, [&](double across, double y) {
+            return Point2D{gx + across, y};
+          });
+          const auto oy = lineOffset(plane, *m, xFrom, xTo, reach, contrast, [&](double across, double x) {
+            return Point2D{x, gy + across};
+          });
           const Point2D before = crossing(i, j);
           if (!ox || !oy) {
             ++missed;

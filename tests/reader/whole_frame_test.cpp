@@ -178,6 +178,51 @@ TEST(ReaderStages, DrawnGeometries) {
   }
 }
 
+// The samplers read many points at once; each reading must be the one point-by-point reading
+// gives, to the last bit: in and off the plane (clamped to its border), on its last row and
+// column, at NaN, through one transform and through grid cells, in both polarities.
+TEST(ReaderStages, BatchedReadingsMatchPointByPoint) {
+  std::mt19937 g(11);
+  std::vector<std::uint8_t> px(37 * 23);
+  for (auto& v : px) v = static_cast<std::uint8_t>(g() % 256);
+  const LumaPlane lp{px.data(), 37, 23, 37};
+  std::uniform_real_distribution<double> across(-3.0, 40.0);
+  std::vector<double> x(150), y(150);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = across(g), y[i] = across(g);
+  x[0] = 36.5, y[0] = 22.5;  // the last pixel's centre
+  x[1] = 36.9, y[1] = 0.7;
+  x[2] = std::nan(""), y[2] = 5.0;
+  std::vector<double> out(x.size());
+  lp.bilinear(x.data(), y.data(), static_cast<int>(x.size()), out.data());
+  for (std::size_t i = 0; i < x.size(); ++i) ASSERT_EQ(out[i], lp.bilinear(x[i], y[i])) << i;
+
+  PerspectiveTransform t{1.9, 0.3, 18.0, -0.2, 2.1, 11.0, 0.004, -0.003};
+  std::vector<PerspectiveTransform> cells;
+  for (int c = 0; c < 16; ++c) {
+    cells.push_back(t);
+    cells.back().c += 0.1 * c, cells.back().h += 0.0005 * c;
+  }
+  for (const ModuleMap& map : {ModuleMap(t), ModuleMap(1, cells)}) {
+    std::vector<double> gx(x.size()), gy(x.size()), mx(x.size()), my(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) gx[i] = (x[i] - 18.0) / 2.0, gy[i] = (y[i] - 11.0) / 2.0;
+    gx[2] = 0.0;
+    map.map(gx.data(), gy.data(), static_cast<int>(gx.size()), mx.data(), my.data());
+    for (std::size_t i = 0; i < gx.size(); ++i) {
+      const Point2D p = map.map(gx[i], gy[i]);
+      ASSERT_EQ(mx[i], p.x) << i;
+      ASSERT_EQ(my[i], p.y) << i;
+    }
+    for (const bool inverted : {false, true}) {
+      const PolarPlane plane(lp, inverted);
+      plane.values(x.data(), y.data(), static_cast<int>(x.size()), out.data());
+      for (std::size_t i = 0; i < x.size(); ++i) ASSERT_EQ(out[i], plane.value(x[i], y[i])) << i;
+      plane.moduleValues(map, gx.data(), gy.data(), static_cast<int>(gx.size()), out.data());
+      for (std::size_t i = 0; i < gx.size(); ++i)
+        ASSERT_EQ(out[i], plane.moduleValue(map, gx[i], gy[i])) << i;
+    }
+  }
+}
+
 std::string text(const ReadResult& r) {
   return textOf(r.bytes);
 }
