@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -116,78 +117,100 @@ double residual(const Mat3& g, const EdgePoint& e) {
   return std::abs(u - e.line);
 }
 
+// Batcher's odd-even merge sort of 16 values as a fixed list of compare-exchanges: no branch
+// depends on the values, which in module values fall either way as often as not.
+struct SortNetwork {
+  static constexpr int kSize = 16;
+  int count = 0;
+  std::array<std::array<std::uint8_t, 2>, 80> pairs{};
+  constexpr SortNetwork() {
+    for (int p = 1; p < kSize; p <<= 1)
+      for (int k = p; k >= 1; k >>= 1)
+        for (int j = k % p; j + k < kSize; j += 2 * k)
+          for (int i = 0; i < std::min(k, kSize - j - k); ++i)
+            if ((i + j) / (2 * p) == (i + j + k) / (2 * p))
+              pairs[static_cast<std::size_t>(count++)] = {static_cast<std::uint8_t>(i + j),
+                                                          static_cast<std::uint8_t>(i + j + k)};
+  }
+};
+constexpr SortNetwork kSortNetwork;
+
 // Local thresholds for a square of module values (n x n, column-major): per block of modules, the
 // midpoint of the dark and light means of the modules around it, or the finder's midpoint where
 // that window shows no contrast.
 std::vector<double> localThresholds(const std::vector<double>& v, int n, const Levels& levels) {
   const double global = 0.5 * (levels.dark + levels.light);
   const double minContrast = kThresholdMinContrast * (levels.light - levels.dark);
-  constexpr int B = kThresholdBlock, M = kThresholdMargin;
+  constexpr int B = kThresholdBlock;
+  // A window is the 3 x 3 blocks around its own (clipped to the symbol).
+  static_assert(kThresholdMargin == kThresholdBlock && B * B == SortNetwork::kSize);
   const int nb = (n + B - 1) / B;
   std::vector<double> blockT(static_cast<std::size_t>(nb) * nb, global);
-  // The windows of one column of blocks are summed side by side, a column of modules at a time:
-  // each window still adds its modules in the same order (the same sums to the last bit), but
-  // the additions of different windows no longer wait on each other.
-  struct Window {
-    int y0, y1;
-    double t, dark, light, sd, sl;
-    int nd, nl;
-    bool settled;
+  // Each block's values sorted, with their running sums: the sum and count of a block's values
+  // below a threshold are a binary search away, and a window's are those of its nine blocks.
+  struct Block {
+    int count;
+    double sorted[B * B];     // the values, then +infinity up to 16
+    double below[B * B + 1];  // below[i]: the sum of the i smallest
   };
-  std::vector<Window> windows(static_cast<std::size_t>(nb));
+  // The three columns of blocks a window column needs, by block column modulo 3.
+  std::vector<Block> columns(static_cast<std::size_t>(3) * nb);
+  auto column = [&](int bx) { return columns.data() + static_cast<std::size_t>(bx % 3) * nb; };
+  auto fill = [&](int bx) {
+    Block* blocks = column(bx);
+    const int x0 = B * bx, x1 = std::min(n, x0 + B);
+    for (int by = 0; by < nb; ++by) {
+      Block& k = blocks[by];
+      const int y0 = B * by, y1 = std::min(n, y0 + B);
+      k.count = 0;
+      for (int x = x0; x < x1; ++x)
+        for (int y = y0; y < y1; ++y) k.sorted[k.count++] = v[static_cast<std::size_t>(x) * n + y];
+      for (int i = k.count; i < B * B; ++i) k.sorted[i] = HUGE_VAL;
+      for (int c = 0; c < kSortNetwork.count; ++c) {
+        const auto [i, j] = kSortNetwork.pairs[static_cast<std::size_t>(c)];
+        const double a = k.sorted[i], b = k.sorted[j];
+        k.sorted[i] = std::min(a, b);
+        k.sorted[j] = std::max(a, b);
+      }
+      k.below[0] = 0.0;
+      for (int i = 0; i < k.count; ++i) k.below[i + 1] = k.below[i] + k.sorted[i];
+    }
+  };
+  fill(0);
+  if (nb > 1) fill(1);
   for (int bx = 0; bx < nb; ++bx) {
-    const int x0 = std::max(0, B * bx - M), x1 = std::min(n, B * bx + B + M);
+    if (bx >= 1 && bx + 1 < nb) fill(bx + 1);
+    const int cx0 = std::max(0, bx - 1), cx1 = std::min(nb - 1, bx + 1);
     for (int by = 0; by < nb; ++by) {
-      Window& w = windows[static_cast<std::size_t>(by)];
-      w.y0 = std::max(0, B * by - M);
-      w.y1 = std::min(n, B * by + B + M);
-      w.sd = w.dark = w.light = 0.0;
-      w.settled = false;
-    }
-    for (int x = x0; x < x1; ++x) {
-      const double* column = v.data() + static_cast<std::size_t>(x) * n;
-      for (Window& w : windows) {
-        double sum = w.sd;
-        for (int y = w.y0; y < w.y1; ++y) sum += column[y];
-        w.sd = sum;
-      }
-    }
-    for (Window& w : windows) w.t = w.sd / ((x1 - x0) * (w.y1 - w.y0));
-    // Two rounds of two-means settle the split between the colours.
-    for (int round = 0; round < 2; ++round) {
-      for (Window& w : windows) w.sd = w.sl = 0.0, w.nd = w.nl = 0;
-      for (int x = x0; x < x1; ++x) {
-        const double* column = v.data() + static_cast<std::size_t>(x) * n;
-        for (Window& w : windows) {
-          if (w.settled) continue;
-          double sd = w.sd, sl = w.sl;
-          int nd = w.nd, nl = w.nl;
-          // Without branches: which side a module falls on is as good as random.
-          for (int y = w.y0; y < w.y1; ++y) {
-            const double value = column[y];
-            const bool below = value < w.t;
-            sd += below ? value : 0.0;
-            sl += below ? 0.0 : value;
-            nd += below;
-            nl += !below;
-          }
-          w.sd = sd, w.sl = sl, w.nd = nd, w.nl = nl;
+      const int cy0 = std::max(0, by - 1), cy1 = std::min(nb - 1, by + 1);
+      const Block* window[9];
+      int blocks = 0;
+      for (int cx = cx0; cx <= cx1; ++cx)
+        for (int cy = cy0; cy <= cy1; ++cy) window[blocks++] = column(cx) + cy;
+      double total = 0.0;
+      int count = 0;
+      for (int i = 0; i < blocks; ++i) total += window[i]->below[window[i]->count], count += window[i]->count;
+      double t = total / count, dark = 0.0, light = 0.0;
+      // Two rounds of two-means settle the split between the colours.
+      for (int round = 0; round < 2; ++round) {
+        double sd = 0.0;
+        int nd = 0;
+        for (int i = 0; i < blocks; ++i) {
+          // How many of the block's values lie below t, by halving without branches.
+          const double* sorted = window[i]->sorted;
+          int below = 0;
+          for (int step = B * B / 2; step >= 1; step /= 2) below += sorted[below + step - 1] < t ? step : 0;
+          below += sorted[below] < t;
+          sd += window[i]->below[below];
+          nd += below;
         }
+        const int nl = count - nd;
+        if (nd == 0 || nl == 0) break;
+        dark = sd / nd;
+        light = (total - sd) / nl;
+        t = 0.5 * (dark + light);
       }
-      for (Window& w : windows) {
-        if (w.settled) continue;
-        if (w.nd == 0 || w.nl == 0) {
-          w.settled = true;
-          continue;
-        }
-        w.dark = w.sd / w.nd;
-        w.light = w.sl / w.nl;
-        w.t = 0.5 * (w.dark + w.light);
-      }
-    }
-    for (int by = 0; by < nb; ++by) {
-      const Window& w = windows[static_cast<std::size_t>(by)];
-      blockT[static_cast<std::size_t>(bx) * nb + by] = w.light - w.dark >= minContrast ? w.t : global;
+      blockT[static_cast<std::size_t>(bx) * nb + by] = light - dark >= minContrast ? t : global;
     }
   }
   std::vector<double> out(static_cast<std::size_t>(n) * n);

@@ -223,6 +223,63 @@ TEST(ReaderStages, BatchedReadingsMatchPointByPoint) {
   }
 }
 
+// The local data thresholds against their definition, window by window: per block of 4 x 4
+// modules, two rounds of two-means over the 12 x 12 modules around it (clipped to the symbol),
+// the split's midpoint where the window shows 35% of the finder's contrast, else the finder's
+// midpoint. Grids of each size modulo the block, with flat and two-level patches and noise.
+TEST(ReaderStages, LocalThresholdsFollowTheirDefinition) {
+  std::vector<std::uint8_t> px(64 * 64);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      px[static_cast<std::size_t>(y) * 64 + x] =
+          (std::max(std::abs(x - 32), std::abs(y - 32)) / 4) % 2 ? 220 : 30;
+  const PolarPlane plane(LumaPlane{px.data(), 64, 64, 64}, false);
+  const PerspectiveTransform t{4.0, 0.0, 32.0, 0.0, 4.0, 32.0, 0.0, 0.0};
+  SymbolCandidate params;
+  params.symbolType = kFullRange;
+  const Levels levels = finderLevels(plane, t, true);
+  std::mt19937 g(5);
+  for (const int n : {15, 17, 22, 27}) {
+    params.symbolSize = n;
+    ModuleValues m;
+    m.size = n;
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        const double noise = static_cast<double>(g() % 1000) / 50.0;
+        m.value.push_back(x < 8 && y < 8    ? 120.0
+                          : x > 10 && y < 6 ? 60.0 + noise
+                          : g() % 3         ? 40.0 + noise
+                                            : 200.0 - noise);
+      }
+    // No spill taken out: the values stay, their thresholds are computed afresh.
+    const ModuleValues out = unmixModules(m, 0.0, plane, t, params);
+    ASSERT_EQ(out.value, m.value);
+    for (int bx = 0; bx * 4 < n; ++bx)
+      for (int by = 0; by * 4 < n; ++by) {
+        std::vector<double> w;
+        for (int x = std::max(0, 4 * bx - 4); x < std::min(n, 4 * bx + 8); ++x)
+          for (int y = std::max(0, 4 * by - 4); y < std::min(n, 4 * by + 8); ++y)
+            w.push_back(m.value[static_cast<std::size_t>(x) * n + y]);
+        double threshold = 0.0, dark = 0.0, light = 0.0;
+        for (double v : w) threshold += v / static_cast<double>(w.size());
+        for (int round = 0; round < 2; ++round) {
+          double sd = 0.0, sl = 0.0;
+          int nd = 0;
+          for (double v : w) v < threshold ? (sd += v, ++nd) : (sl += v, 0);
+          if (nd == 0 || nd == static_cast<int>(w.size())) break;
+          dark = sd / nd, light = sl / (static_cast<double>(w.size()) - nd);
+          threshold = 0.5 * (dark + light);
+        }
+        if (light - dark < 0.35 * (levels.light - levels.dark))
+          threshold = 0.5 * (levels.dark + levels.light);
+        for (int x = 4 * bx; x < std::min(n, 4 * bx + 4); ++x)
+          for (int y = 4 * by; y < std::min(n, 4 * by + 4); ++y)
+            ASSERT_NEAR(out.threshold[static_cast<std::size_t>(x) * n + y], threshold, 1e-9)
+                << n << " " << x << " " << y;
+      }
+  }
+}
+
 std::string text(const ReadResult& r) {
   return textOf(r.bytes);
 }
