@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "geometry/matrix.h"
 #include "reader/tuning.h"
@@ -135,6 +136,17 @@ struct SortNetwork {
 };
 constexpr SortNetwork kSortNetwork;
 
+// Sorts v[0 .. 15] through the network, spelled out so that the values can stay in registers.
+template <std::size_t... I>
+void sortSixteen(double* v, std::index_sequence<I...>) {
+  const auto exchange = [v](std::size_t i, std::size_t j) {
+    const double a = v[i], b = v[j];
+    v[i] = std::min(a, b);
+    v[j] = std::max(a, b);
+  };
+  (exchange(kSortNetwork.pairs[I][0], kSortNetwork.pairs[I][1]), ...);
+}
+
 // Local thresholds for a square of module values (n x n, column-major): per block of modules, the
 // midpoint of the dark and light means of the modules around it, or the finder's midpoint where
 // that window shows no contrast.
@@ -166,12 +178,10 @@ std::vector<double> localThresholds(const std::vector<double>& v, int n, const L
       for (int x = x0; x < x1; ++x)
         for (int y = y0; y < y1; ++y) k.sorted[k.count++] = v[static_cast<std::size_t>(x) * n + y];
       for (int i = k.count; i < B * B; ++i) k.sorted[i] = HUGE_VAL;
-      for (int c = 0; c < kSortNetwork.count; ++c) {
-        const auto [i, j] = kSortNetwork.pairs[static_cast<std::size_t>(c)];
-        const double a = k.sorted[i], b = k.sorted[j];
-        k.sorted[i] = std::min(a, b);
-        k.sorted[j] = std::max(a, b);
-      }
+      double sorted[B * B];
+      std::copy(k.sorted, k.sorted + B * B, sorted);
+      sortSixteen(sorted, std::make_index_sequence<static_cast<std::size_t>(kSortNetwork.count)>());
+      std::copy(sorted, sorted + B * B, k.sorted);
       k.below[0] = 0.0;
       for (int i = 0; i < k.count; ++i) k.below[i + 1] = k.below[i] + k.sorted[i];
     }
