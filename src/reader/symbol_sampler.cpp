@@ -525,11 +525,20 @@ ModuleValues sampleModules(const PolarPlane& plane, const ModuleMap& t, const Sy
   const int half = n / 2;
   out.size = n;
   out.value.resize(static_cast<std::size_t>(n) * n);
-  std::vector<double> gx(static_cast<std::size_t>(n)), gy(static_cast<std::size_t>(n));
-  for (int y = 0; y < n; ++y) gy[static_cast<std::size_t>(y)] = y - half;
-  for (int x = 0; x < n; ++x) {
-    std::fill(gx.begin(), gx.end(), static_cast<double>(x - half));
-    plane.moduleValues(t, gx.data(), gy.data(), n, out.value.data() + static_cast<std::size_t>(x) * n);
+  // A band of rows across the symbol at a time: the pixel rows it reads stay in the cache from one
+  // column to the next, which a whole column of a large symbol does not.
+  constexpr int kBand = 8;
+  const std::size_t most = static_cast<std::size_t>(n) * kBand;
+  std::vector<double> gx(most), gy(most), band(most);
+  for (int y0 = 0; y0 < n; y0 += kBand) {
+    const int h = std::min(kBand, n - y0);
+    std::size_t k = 0;
+    for (int x = 0; x < n; ++x)
+      for (int y = y0; y < y0 + h; ++y, ++k) gx[k] = x - half, gy[k] = y - half;
+    plane.moduleValues(t, gx.data(), gy.data(), static_cast<int>(k), band.data());
+    k = 0;
+    for (int x = 0; x < n; ++x)
+      for (int y = y0; y < y0 + h; ++y, ++k) out.value[static_cast<std::size_t>(x) * n + y] = band[k];
   }
   const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
   out.threshold = localThresholds(out.value, n, levels);
