@@ -42,7 +42,7 @@ class ModuleMap {
       const int m = count - start < kChunk ? count - start : kChunk;
       for (int i = 0; i < m; ++i) {
         double u = gx[start + i], v = gy[start + i];
-        const PerspectiveTransform& t = local(u, v);
+        const PerspectiveTransform t = local(u, v);  // a copy, as in PolarPlane::moduleValues
         // apply(), its divisions left for divideBy.
         w[i] = t.g * u + t.h * v + 1.0;
         x[start + i] = t.a * u + t.b * v + t.c;
