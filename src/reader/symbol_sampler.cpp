@@ -373,36 +373,43 @@ std::optional<double> lineOffset(const PolarPlane& plane, const ModuleMap& map, 
   const int steps = 2 * std::clamp(reach, 1, kGridLineMaxReach) + 1;
   const int count = to - from;  // module pairs m, m + 0.5 for m in from .. to - 1
   if (count < 6) return std::nullopt;
-  // The readings of up to kChunk modules at a time, both phases: [2 i] at m, [2 i + 1] at m + 0.5.
-  constexpr int kChunk = 32;
-  double gx[2 * kChunk], gy[2 * kChunk], x[2 * kChunk], y[2 * kChunk], value[2 * kChunk];
-  for (int o = 0; o < steps; ++o) {
-    const double across = (o - steps / 2) * kGridLineStep;
-    double sum0 = 0.0, sum1 = 0.0, alt0 = 0.0, alt1 = 0.0;
-    for (int first = from; first < to; first += kChunk) {
-      const int n = std::min(kChunk, to - first);
-      for (int i = 0; i < n; ++i) {
+  // The readings of up to kChunk modules at a time at every offset, both phases: [(2 kChunk) o + 2 i] at
+  // m, [(2 kChunk) o + 2 i + 1] at m + 0.5.
+  constexpr int kChunk = 16;
+  constexpr int kMost = 2 * kChunk * (2 * kGridLineMaxReach + 1);
+  double gx[kMost], gy[kMost], x[kMost], y[kMost], value[kMost];
+  std::array<double, 2 * kGridLineMaxReach + 1> sum0{}, sum1{}, alt0{}, alt1{};
+  for (int first = from; first < to; first += kChunk) {
+    const int n = std::min(kChunk, to - first);
+    int k = 0;
+    for (int o = 0; o < steps; ++o) {
+      const double across = (o - steps / 2) * kGridLineStep;
+      for (int i = 0; i < n; ++i, k += 2) {
         const Point2D p = grid(across, first + i);
         const Point2D q = grid(across, first + i + 0.5);
-        gx[2 * i] = p.x, gy[2 * i] = p.y, gx[2 * i + 1] = q.x, gy[2 * i + 1] = q.y;
-      }
-      map.map(gx, gy, 2 * n, x, y);
-      plane.values(x, y, 2 * n, value);
-      for (int i = 0; i < n; ++i) {
-        const int m = first + i;
-        const double v = value[2 * i], w = value[2 * i + 1];
-        sum0 += v;
-        sum1 += w;
-        alt0 += (m & 1) ? -v : v;
-        alt1 += (m & 1) ? -w : w;
+        gx[k] = p.x, gy[k] = p.y, gx[k + 1] = q.x, gy[k + 1] = q.y;
       }
     }
+    map.map(gx, gy, k, x, y);
+    plane.values(x, y, k, value);
+    k = 0;
+    for (std::size_t o = 0; o < static_cast<std::size_t>(steps); ++o)
+      for (int i = 0; i < n; ++i, k += 2) {
+        const int m = first + i;
+        const double v = value[k], w = value[k + 1];
+        sum0[o] += v;
+        sum1[o] += w;
+        alt0[o] += (m & 1) ? -v : v;
+        alt1[o] += (m & 1) ? -w : w;
+      }
+  }
+  for (std::size_t o = 0; o < static_cast<std::size_t>(steps); ++o) {
     // Less the mean's share of an odd count, so that uniform light or dark scores nothing.
     if (count & 1) {
-      alt0 -= ((from & 1) ? -sum0 : sum0) / count;
-      alt1 -= ((from & 1) ? -sum1 : sum1) / count;
+      alt0[o] -= ((from & 1) ? -sum0[o] : sum0[o]) / count;
+      alt1[o] -= ((from & 1) ? -sum1[o] : sum1[o]) / count;
     }
-    strength[static_cast<std::size_t>(o)] = std::hypot(alt0, alt1) / count;
+    strength[o] = std::hypot(alt0[o], alt1[o]) / count;
   }
   int best = 0;
   for (int o = 1; o < steps; ++o)

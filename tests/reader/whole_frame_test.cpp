@@ -280,6 +280,37 @@ TEST(ReaderStages, LocalThresholdsFollowTheirDefinition) {
   }
 }
 
+// A large symbol's reference-grid crossings, searched as the reader does from a transform a
+// little off (scaled, shifted by 0.4 module) refined on the edges near the finder: every crossing
+// lands within a quarter of a module of the drawn one.
+TEST(ReaderStages, GridCellsFindTheReferenceLines) {
+  const EncodedSymbol symbol = encodeText(std::string(600, 'K'), SymbolKind::FullRange, 22);
+  const int k = symbol.size / 2 / 16;
+  ASSERT_GE(k, 2);
+  const double module = 3.0, cx = 320.0, cy = 240.0;
+  for (const double angle : {0.0, 30.0}) {
+    const auto img = renderSymbol(
+        symbol,
+        {.moduleSize = module, .centerX = cx, .centerY = cy, .blurSigma = 0.7, .angleDegrees = angle});
+    const PolarPlane plane(planeOf(img), false);
+    SymbolCandidate params;
+    params.symbolType = kFullRange;
+    params.symbolSize = symbol.size;
+    const Geometry g{true, 22, module, angle, cx, cy, false, 0.7, 0.0};
+    const Point2D o = placed(g, 0.4, -0.4);
+    const double r = angle * std::acos(-1.0) / 180.0, s = module * 1.004;
+    const PerspectiveTransform off{
+        s * std::cos(r), -s * std::sin(r), o.x, s * std::sin(r), s * std::cos(r), o.y, 0.0, 0.0};
+    const std::optional<ModuleMap> cells =
+        gridCellMap(plane, refineOnEdges(plane, off, params, Tuning::kGridStartRadius), params);
+    ASSERT_TRUE(cells.has_value()) << angle;
+    for (int i = -k; i <= k; ++i)
+      for (int j = -k; j <= k; ++j)
+        EXPECT_LT(distance(cells->map(16.0 * i, 16.0 * j), placed(g, 16.0 * i, 16.0 * j)), 0.25 * module)
+            << angle << ": " << i << " " << j;
+  }
+}
+
 std::string text(const ReadResult& r) {
   return textOf(r.bytes);
 }
