@@ -70,6 +70,10 @@ std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges, const Mat3* ou
   std::array<double, 64> a{};
   std::array<double, 8> b{};
   int nv = 0, nh = 0;
+  // A row has five entries that may be non-zero (the other three are of the other direction);
+  // the products of zero add nothing, and the lower triangle equals the upper one product for
+  // product, so only the upper triangle is summed and then mirrored.
+  static constexpr int kColumns[2][5] = {{3, 4, 5, 6, 7}, {0, 1, 2, 6, 7}};
   for (const EdgePoint& e : edges) {
     if (outliers != nullptr && !(residual(*outliers, e) < kEdgeOutlier)) continue;
     double row[8] = {};
@@ -82,12 +86,16 @@ std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges, const Mat3* ou
     }
     row[6] = -e.line * e.x;
     row[7] = -e.line * e.y;
-    for (int i = 0; i < 8; ++i) {
+    const int* columns = kColumns[e.vertical ? 1 : 0];
+    for (int p = 0; p < 5; ++p) {
+      const int i = columns[p];
       if (row[i] == 0.0) continue;
-      for (int j = 0; j < 8; ++j) a[8 * i + j] += row[i] * row[j];
+      for (int q = p; q < 5; ++q) a[8 * i + columns[q]] += row[i] * row[columns[q]];
       b[i] += row[i] * e.line;
     }
   }
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < i; ++j) a[8 * i + j] = a[8 * j + i];
   if (nv < kEdgeMinPerDirection || nh < kEdgeMinPerDirection) return std::nullopt;
   // The normal equations through the geometry's one solver; a near-singular system comes out
   // as non-finite coefficients, refused here.
