@@ -211,16 +211,17 @@ std::vector<double> localThresholds(const std::vector<double>& v, int n, const L
       double t = total / count, dark = 0.0, light = 0.0;
       // Two rounds of two-means settle the split between the colours.
       for (int round = 0; round < 2; ++round) {
+        // How many of each block's values lie below t, by halving without branches: a step for
+        // all nine blocks before the next, so the nine searches run side by side.
+        int below[9] = {};
+        for (int step = B * B / 2; step >= 1; step /= 2)
+          for (int i = 0; i < blocks; ++i) below[i] += window[i]->sorted[below[i] + step - 1] < t ? step : 0;
         double sd = 0.0;
         int nd = 0;
         for (int i = 0; i < blocks; ++i) {
-          // How many of the block's values lie below t, by halving without branches.
-          const double* sorted = window[i]->sorted;
-          int below = 0;
-          for (int step = B * B / 2; step >= 1; step /= 2) below += sorted[below + step - 1] < t ? step : 0;
-          below += sorted[below] < t;
-          sd += window[i]->below[below];
-          nd += below;
+          below[i] += window[i]->sorted[below[i]] < t;
+          sd += window[i]->below[below[i]];
+          nd += below[i];
         }
         const int nl = count - nd;
         if (nd == 0 || nl == 0) break;
