@@ -254,14 +254,21 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
   int radius = std::min(half, radius0 + kRefineStartBeyondFinder);
   for (int iteration = 0; iteration < kRefineRounds; ++iteration) {
     const int n = 2 * radius + 1;
-    std::vector<double> v(static_cast<std::size_t>(n) * n);
-    std::vector<Point2D> at(static_cast<std::size_t>(n) * n);  // module centres in the image
-    for (int x = 0; x < n; ++x)
-      for (int y = 0; y < n; ++y) {
-        const std::size_t i = static_cast<std::size_t>(x) * n + y;
-        at[i] = t.map(x - radius, y - radius);
-        v[i] = plane.value(at[i].x, at[i].y);
-      }
+    const std::size_t cells = static_cast<std::size_t>(n) * n;
+    std::vector<double> v(cells);
+    std::vector<Point2D> at(cells);  // module centres in the image
+    {
+      // All the centres mapped and read at once (ModuleMap's map is t.map, point for point).
+      std::vector<double> gx(cells), gy(cells), ix(cells), iy(cells);
+      for (int x = 0; x < n; ++x)
+        for (int y = 0; y < n; ++y) {
+          const std::size_t i = static_cast<std::size_t>(x) * n + y;
+          gx[i] = x - radius, gy[i] = y - radius;
+        }
+      ModuleMap(t).map(gx.data(), gy.data(), static_cast<int>(cells), ix.data(), iy.data());
+      plane.values(ix.data(), iy.data(), static_cast<int>(cells), v.data());
+      for (std::size_t i = 0; i < cells; ++i) at[i] = {ix[i], iy[i]};
+    }
     const std::vector<double> thr = localThresholds(v, n, levels);
     std::vector<char> dark(static_cast<std::size_t>(n) * n);
     for (int x = 0; x < n; ++x)
@@ -301,12 +308,18 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
           const double len = std::hypot(b.x - a.x, b.y - a.y);
           const int steps = std::clamp(static_cast<int>(len / kEdgeStep), kEdgeMinSteps, kEdgeMaxSteps);
           const double level = 0.5 * (thr[i1] + thr[i2]);
-          // Sign of (value - level) is negative on the dark side.
-          double prev = plane.value(a.x, a.y) - level;
-          double best = -1.0;
+          // The readings along the way at once; the first is the module's own (a is its centre).
+          double sx[kEdgeMaxSteps], sy[kEdgeMaxSteps], sv[kEdgeMaxSteps];
           for (int s = 1; s <= steps; ++s) {
             const double f = static_cast<double>(s) / steps;
-            const double cur = plane.value(a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f) - level;
+            sx[s - 1] = a.x + (b.x - a.x) * f, sy[s - 1] = a.y + (b.y - a.y) * f;
+          }
+          plane.values(sx, sy, steps, sv);
+          // Sign of (value - level) is negative on the dark side.
+          double prev = v[i1] - level;
+          double best = -1.0;
+          for (int s = 1; s <= steps; ++s) {
+            const double cur = sv[s - 1] - level;
             const bool crossing = dark[i1] ? (prev < 0.0 && cur >= 0.0) : (prev >= 0.0 && cur < 0.0);
             if (crossing) {
               const double pos = (s - 1 + prev / (prev - cur)) / steps;
