@@ -43,12 +43,23 @@ void LumaPlane::bilinear(const double* xs, const double* ys, int count, double* 
   for (int start = 0; start < count; start += kChunk) {
     const int m = count - start < kChunk ? count - start : kChunk;
     pixelPositions(xs + start, ys + start, m, maxU, maxV, iu, iv, fu, fv);
-    for (int i = 0; i < m; ++i) {
-      const std::uint8_t* p = data + static_cast<std::size_t>(iv[i]) * static_cast<std::size_t>(stride) +
-                              static_cast<std::size_t>(iu[i]);
-      const std::size_t dx = iu[i] + 1 < width ? 1 : 0;
-      const std::size_t dy = iv[i] + 1 < height ? static_cast<std::size_t>(stride) : 0;
-      p00[i] = p[0], p01[i] = p[dx], p10[i] = p[dy], p11[i] = p[dy + dx];
+    // Most chunks lie clear of the last column and row, where the neighbour offsets are fixed.
+    int last = 0;
+    for (int i = 0; i < m; ++i) last |= (iu[i] + 1 >= width) | (iv[i] + 1 >= height);
+    if (last == 0) {
+      const std::size_t s = static_cast<std::size_t>(stride);
+      for (int i = 0; i < m; ++i) {
+        const std::uint8_t* p = data + static_cast<std::size_t>(iv[i]) * s + static_cast<std::size_t>(iu[i]);
+        p00[i] = p[0], p01[i] = p[1], p10[i] = p[s], p11[i] = p[s + 1];
+      }
+    } else {
+      for (int i = 0; i < m; ++i) {
+        const std::uint8_t* p = data + static_cast<std::size_t>(iv[i]) * static_cast<std::size_t>(stride) +
+                                static_cast<std::size_t>(iu[i]);
+        const std::size_t dx = iu[i] + 1 < width ? 1 : 0;
+        const std::size_t dy = iv[i] + 1 < height ? static_cast<std::size_t>(stride) : 0;
+        p00[i] = p[0], p01[i] = p[dx], p10[i] = p[dy], p11[i] = p[dy + dx];
+      }
     }
     double* o = out + start;
     for (int i = 0; i < m; ++i) {

@@ -180,21 +180,33 @@ TEST(ReaderStages, DrawnGeometries) {
 
 // The samplers read many points at once; each reading must be the one point-by-point reading
 // gives, to the last bit: in and off the plane (clamped to its border), on its last row and
-// column, at NaN, through one transform and through grid cells, in both polarities.
+// column, at NaN, through one transform and through grid cells, in both polarities. The plane
+// is a window of a larger picture, so that a reading past its last row or column would differ.
 TEST(ReaderStages, BatchedReadingsMatchPointByPoint) {
   std::mt19937 g(11);
-  std::vector<std::uint8_t> px(37 * 23);
+  std::vector<std::uint8_t> px(40 * 26);
   for (auto& v : px) v = static_cast<std::uint8_t>(g() % 256);
-  const LumaPlane lp{px.data(), 37, 23, 37};
-  std::uniform_real_distribution<double> across(-3.0, 40.0);
-  std::vector<double> x(150), y(150);
-  for (std::size_t i = 0; i < x.size(); ++i) x[i] = across(g), y[i] = across(g);
+  const LumaPlane lp{px.data(), 37, 23, 40};
+  std::uniform_real_distribution<double> across(-3.0, 40.0), inside(0.5, 35.5), lastRow(22.5, 30.0);
+  // Anywhere, then a batch clear of the last row and column, then one on the last row only.
+  std::vector<double> x(150 + 2 * 64), y(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i)
+    x[i] = i < 150 ? across(g) : inside(g), y[i] = i < 150 ? across(g) : i < 214 ? inside(g) / 2 : lastRow(g);
   x[0] = 36.5, y[0] = 22.5;  // the last pixel's centre
   x[1] = 36.9, y[1] = 0.7;
   x[2] = std::nan(""), y[2] = 5.0;
   std::vector<double> out(x.size());
-  lp.bilinear(x.data(), y.data(), static_cast<int>(x.size()), out.data());
+  for (const int first : {0, 150, 214}) {
+    const int count = first == 0 ? 150 : 64;
+    lp.bilinear(x.data() + first, y.data() + first, count, out.data() + first);
+  }
   for (std::size_t i = 0; i < x.size(); ++i) ASSERT_EQ(out[i], lp.bilinear(x[i], y[i])) << i;
+  // On the last row its neighbours weigh nothing, so only the sanitizer builds see a read past
+  // the end of a picture that ends with the plane.
+  const std::vector<std::uint8_t> tight(px.begin(), px.begin() + 37 * 23);
+  const LumaPlane end{tight.data(), 37, 23, 37};
+  end.bilinear(x.data() + 214, y.data() + 214, 64, out.data() + 214);
+  for (std::size_t i = 214; i < x.size(); ++i) ASSERT_EQ(out[i], end.bilinear(x[i], y[i])) << i;
 
   PerspectiveTransform t{1.9, 0.3, 18.0, -0.2, 2.1, 11.0, 0.004, -0.003};
   std::vector<PerspectiveTransform> cells;
