@@ -7,6 +7,71 @@ namespace Aztec::detail {
 
 namespace {
 
+// The first step of LumaPlane::bilinear(x, y) for m points: the pixel and the fractions.
+// Out of line: inlined into its caller, GCC 12 leaves this loop scalar.
+[[gnu::noinline]] void pixelPositions(const double* x, const double* y, int m, double maxU, double maxV,
+                                      int* iu, int* iv, double* fu, double* fv) {
+  for (int i = 0; i < m; ++i) {
+    // Without branches, as in bilinear(x, y): NaN and below zero give 0.
+    double u = x[i] - 0.5;
+    double v = y[i] - 0.5;
+    u = u > 0.0 ? u : 0.0;
+    v = v > 0.0 ? v : 0.0;
+    u = u > maxU ? maxU : u;
+    v = v > maxV ? maxV : v;
+    const int a = static_cast<int>(u);
+    const int b = static_cast<int>(v);
+    iu[i] = a;
+    iv[i] = b;
+    fu[i] = u - a;
+    fv[i] = v - b;
+  }
+}
+
+}  // namespace
+
+void LumaPlane::bilinear(const double* xs, const double* ys, int count, double* out) const {
+  // Each loop below is one step of bilinear(x, y) for a chunk of points, written so that the
+  // compiler runs the arithmetic on several points at once; the results are the same to the
+  // last bit.
+  constexpr int kChunk = 64;
+  const double maxU = width - 1;
+  const double maxV = height - 1;
+  double fu[kChunk], fv[kChunk];
+  int iu[kChunk], iv[kChunk];
+  int p00[kChunk], p01[kChunk], p10[kChunk], p11[kChunk];
+  for (int start = 0; start < count; start += kChunk) {
+    const int m = count - start < kChunk ? count - start : kChunk;
+    pixelPositions(xs + start, ys + start, m, maxU, maxV, iu, iv, fu, fv);
+    // Most chunks lie clear of the last column and row, where the neighbour offsets are fixed.
+    int last = 0;
+    for (int i = 0; i < m; ++i) last |= (iu[i] + 1 >= width) | (iv[i] + 1 >= height);
+    if (last == 0) {
+      const std::size_t s = static_cast<std::size_t>(stride);
+      for (int i = 0; i < m; ++i) {
+        const std::uint8_t* p = data + static_cast<std::size_t>(iv[i]) * s + static_cast<std::size_t>(iu[i]);
+        p00[i] = p[0], p01[i] = p[1], p10[i] = p[s], p11[i] = p[s + 1];
+      }
+    } else {
+      for (int i = 0; i < m; ++i) {
+        const std::uint8_t* p = data + static_cast<std::size_t>(iv[i]) * static_cast<std::size_t>(stride) +
+                                static_cast<std::size_t>(iu[i]);
+        const std::size_t dx = iu[i] + 1 < width ? 1 : 0;
+        const std::size_t dy = iv[i] + 1 < height ? static_cast<std::size_t>(stride) : 0;
+        p00[i] = p[0], p01[i] = p[dx], p10[i] = p[dy], p11[i] = p[dy + dx];
+      }
+    }
+    double* o = out + start;
+    for (int i = 0; i < m; ++i) {
+      const double top = p00[i] + (p01[i] - p00[i]) * fu[i];
+      const double bottom = p10[i] + (p11[i] - p10[i]) * fu[i];
+      o[i] = top + (bottom - top) * fv[i];
+    }
+  }
+}
+
+namespace {
+
 // Contrast between block means below which a neighbourhood counts as uniform; block means
 // average 64 pixels, so sensor noise alone stays well below it.
 constexpr int kMinContrast = 14;

@@ -23,6 +23,9 @@ struct LumaPlane {
   // pixel, so nothing outside the plane is ever touched. Inline: the samplers call it for
   // every module.
   double bilinear(double x, double y) const;
+  // bilinear(x[i], y[i]) into out[i] for i < count, by the same arithmetic: the positions and
+  // the blends of many points side by side, only the pixel reads one by one.
+  void bilinear(const double* x, const double* y, int count, double* out) const;
 };
 
 inline double LumaPlane::bilinear(double x, double y) const {

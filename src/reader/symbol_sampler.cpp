@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "geometry/matrix.h"
 #include "reader/tuning.h"
@@ -68,6 +70,10 @@ std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges, const Mat3* ou
   std::array<double, 64> a{};
   std::array<double, 8> b{};
   int nv = 0, nh = 0;
+  // A row has five entries that may be non-zero (the other three are of the other direction);
+  // the products of zero add nothing, and the lower triangle equals the upper one product for
+  // product, so only the upper triangle is summed and then mirrored.
+  static constexpr int kColumns[2][5] = {{3, 4, 5, 6, 7}, {0, 1, 2, 6, 7}};
   for (const EdgePoint& e : edges) {
     if (outliers != nullptr && !(residual(*outliers, e) < kEdgeOutlier)) continue;
     double row[8] = {};
@@ -80,12 +86,16 @@ std::optional<Mat3> fitEdges(const std::vector<EdgePoint>& edges, const Mat3* ou
     }
     row[6] = -e.line * e.x;
     row[7] = -e.line * e.y;
-    for (int i = 0; i < 8; ++i) {
+    const int* columns = kColumns[e.vertical ? 1 : 0];
+    for (int p = 0; p < 5; ++p) {
+      const int i = columns[p];
       if (row[i] == 0.0) continue;
-      for (int j = 0; j < 8; ++j) a[8 * i + j] += row[i] * row[j];
+      for (int q = p; q < 5; ++q) a[8 * i + columns[q]] += row[i] * row[columns[q]];
       b[i] += row[i] * e.line;
     }
   }
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < i; ++j) a[8 * i + j] = a[8 * j + i];
   if (nv < kEdgeMinPerDirection || nh < kEdgeMinPerDirection) return std::nullopt;
   // The normal equations through the geometry's one solver; a near-singular system comes out
   // as non-finite coefficients, refused here.
@@ -116,78 +126,110 @@ double residual(const Mat3& g, const EdgePoint& e) {
   return std::abs(u - e.line);
 }
 
+// Batcher's odd-even merge sort of 16 values as a fixed list of compare-exchanges: no branch
+// depends on the values, which in module values fall either way as often as not.
+struct SortNetwork {
+  static constexpr int kSize = 16;
+  int count = 0;
+  std::array<std::array<std::uint8_t, 2>, 80> pairs{};
+  constexpr SortNetwork() {
+    for (int p = 1; p < kSize; p <<= 1)
+      for (int k = p; k >= 1; k >>= 1)
+        for (int j = k % p; j + k < kSize; j += 2 * k)
+          for (int i = 0; i < std::min(k, kSize - j - k); ++i)
+            if ((i + j) / (2 * p) == (i + j + k) / (2 * p))
+              pairs[static_cast<std::size_t>(count++)] = {static_cast<std::uint8_t>(i + j),
+                                                          static_cast<std::uint8_t>(i + j + k)};
+  }
+};
+constexpr SortNetwork kSortNetwork;
+
+// Sorts v[0 .. 15] through the network, spelled out so that the values can stay in registers.
+template <std::size_t... I>
+void sortSixteen(double* v, std::index_sequence<I...>) {
+  const auto exchange = [v](std::size_t i, std::size_t j) {
+    const double a = v[i], b = v[j];
+    v[i] = std::min(a, b);
+    v[j] = std::max(a, b);
+  };
+  (exchange(kSortNetwork.pairs[I][0], kSortNetwork.pairs[I][1]), ...);
+}
+
 // Local thresholds for a square of module values (n x n, column-major): per block of modules, the
 // midpoint of the dark and light means of the modules around it, or the finder's midpoint where
 // that window shows no contrast.
 std::vector<double> localThresholds(const std::vector<double>& v, int n, const Levels& levels) {
   const double global = 0.5 * (levels.dark + levels.light);
   const double minContrast = kThresholdMinContrast * (levels.light - levels.dark);
-  constexpr int B = kThresholdBlock, M = kThresholdMargin;
+  constexpr int B = kThresholdBlock;
+  // A window is the 3 x 3 blocks around its own (clipped to the symbol).
+  static_assert(kThresholdMargin == kThresholdBlock && B * B == SortNetwork::kSize);
   const int nb = (n + B - 1) / B;
   std::vector<double> blockT(static_cast<std::size_t>(nb) * nb, global);
-  // The windows of one column of blocks are summed side by side, a column of modules at a time:
-  // each window still adds its modules in the same order (the same sums to the last bit), but
-  // the additions of different windows no longer wait on each other.
-  struct Window {
-    int y0, y1;
-    double t, dark, light, sd, sl;
-    int nd, nl;
-    bool settled;
+  // Each block's values sorted, with their running sums: the sum and count of a block's values
+  // below a threshold are a binary search away, and a window's are those of its nine blocks.
+  struct Block {
+    int count;
+    double sorted[B * B];     // the values, then +infinity up to 16
+    double below[B * B + 1];  // below[i]: the sum of the i smallest
   };
-  std::vector<Window> windows(static_cast<std::size_t>(nb));
+  // The three columns of blocks a window column needs, by block column modulo 3.
+  std::vector<Block> columns(static_cast<std::size_t>(3) * nb);
+  auto column = [&](int bx) { return columns.data() + static_cast<std::size_t>(bx % 3) * nb; };
+  auto fill = [&](int bx) {
+    Block* blocks = column(bx);
+    const int x0 = B * bx, x1 = std::min(n, x0 + B);
+    for (int by = 0; by < nb; ++by) {
+      Block& k = blocks[by];
+      const int y0 = B * by, y1 = std::min(n, y0 + B);
+      k.count = 0;
+      for (int x = x0; x < x1; ++x)
+        for (int y = y0; y < y1; ++y) k.sorted[k.count++] = v[static_cast<std::size_t>(x) * n + y];
+      for (int i = k.count; i < B * B; ++i) k.sorted[i] = HUGE_VAL;
+      double sorted[B * B];
+      std::copy(k.sorted, k.sorted + B * B, sorted);
+      sortSixteen(sorted, std::make_index_sequence<static_cast<std::size_t>(kSortNetwork.count)>());
+      std::copy(sorted, sorted + B * B, k.sorted);
+      k.below[0] = 0.0;
+      for (int i = 0; i < k.count; ++i) k.below[i + 1] = k.below[i] + k.sorted[i];
+    }
+  };
+  fill(0);
+  if (nb > 1) fill(1);
   for (int bx = 0; bx < nb; ++bx) {
-    const int x0 = std::max(0, B * bx - M), x1 = std::min(n, B * bx + B + M);
+    if (bx >= 1 && bx + 1 < nb) fill(bx + 1);
+    const int cx0 = std::max(0, bx - 1), cx1 = std::min(nb - 1, bx + 1);
     for (int by = 0; by < nb; ++by) {
-      Window& w = windows[static_cast<std::size_t>(by)];
-      w.y0 = std::max(0, B * by - M);
-      w.y1 = std::min(n, B * by + B + M);
-      w.sd = w.dark = w.light = 0.0;
-      w.settled = false;
-    }
-    for (int x = x0; x < x1; ++x) {
-      const double* column = v.data() + static_cast<std::size_t>(x) * n;
-      for (Window& w : windows) {
-        double sum = w.sd;
-        for (int y = w.y0; y < w.y1; ++y) sum += column[y];
-        w.sd = sum;
-      }
-    }
-    for (Window& w : windows) w.t = w.sd / ((x1 - x0) * (w.y1 - w.y0));
-    // Two rounds of two-means settle the split between the colours.
-    for (int round = 0; round < 2; ++round) {
-      for (Window& w : windows) w.sd = w.sl = 0.0, w.nd = w.nl = 0;
-      for (int x = x0; x < x1; ++x) {
-        const double* column = v.data() + static_cast<std::size_t>(x) * n;
-        for (Window& w : windows) {
-          if (w.settled) continue;
-          double sd = w.sd, sl = w.sl;
-          int nd = w.nd, nl = w.nl;
-          // Without branches: which side a module falls on is as good as random.
-          for (int y = w.y0; y < w.y1; ++y) {
-            const double value = column[y];
-            const bool below = value < w.t;
-            sd += below ? value : 0.0;
-            sl += below ? 0.0 : value;
-            nd += below;
-            nl += !below;
-          }
-          w.sd = sd, w.sl = sl, w.nd = nd, w.nl = nl;
+      const int cy0 = std::max(0, by - 1), cy1 = std::min(nb - 1, by + 1);
+      const Block* window[9];
+      int blocks = 0;
+      for (int cx = cx0; cx <= cx1; ++cx)
+        for (int cy = cy0; cy <= cy1; ++cy) window[blocks++] = column(cx) + cy;
+      double total = 0.0;
+      int count = 0;
+      for (int i = 0; i < blocks; ++i) total += window[i]->below[window[i]->count], count += window[i]->count;
+      double t = total / count, dark = 0.0, light = 0.0;
+      // Two rounds of two-means settle the split between the colours.
+      for (int round = 0; round < 2; ++round) {
+        // How many of each block's values lie below t, by halving without branches: a step for
+        // all nine blocks before the next, so the nine searches run side by side.
+        int below[9] = {};
+        for (int step = B * B / 2; step >= 1; step /= 2)
+          for (int i = 0; i < blocks; ++i) below[i] += window[i]->sorted[below[i] + step - 1] < t ? step : 0;
+        double sd = 0.0;
+        int nd = 0;
+        for (int i = 0; i < blocks; ++i) {
+          below[i] += window[i]->sorted[below[i]] < t;
+          sd += window[i]->below[below[i]];
+          nd += below[i];
         }
+        const int nl = count - nd;
+        if (nd == 0 || nl == 0) break;
+        dark = sd / nd;
+        light = (total - sd) / nl;
+        t = 0.5 * (dark + light);
       }
-      for (Window& w : windows) {
-        if (w.settled) continue;
-        if (w.nd == 0 || w.nl == 0) {
-          w.settled = true;
-          continue;
-        }
-        w.dark = w.sd / w.nd;
-        w.light = w.sl / w.nl;
-        w.t = 0.5 * (w.dark + w.light);
-      }
-    }
-    for (int by = 0; by < nb; ++by) {
-      const Window& w = windows[static_cast<std::size_t>(by)];
-      blockT[static_cast<std::size_t>(bx) * nb + by] = w.light - w.dark >= minContrast ? w.t : global;
+      blockT[static_cast<std::size_t>(bx) * nb + by] = light - dark >= minContrast ? t : global;
     }
   }
   std::vector<double> out(static_cast<std::size_t>(n) * n);
@@ -212,14 +254,21 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
   int radius = std::min(half, radius0 + kRefineStartBeyondFinder);
   for (int iteration = 0; iteration < kRefineRounds; ++iteration) {
     const int n = 2 * radius + 1;
-    std::vector<double> v(static_cast<std::size_t>(n) * n);
-    std::vector<Point2D> at(static_cast<std::size_t>(n) * n);  // module centres in the image
-    for (int x = 0; x < n; ++x)
-      for (int y = 0; y < n; ++y) {
-        const std::size_t i = static_cast<std::size_t>(x) * n + y;
-        at[i] = t.map(x - radius, y - radius);
-        v[i] = plane.value(at[i].x, at[i].y);
-      }
+    const std::size_t cells = static_cast<std::size_t>(n) * n;
+    std::vector<double> v(cells);
+    std::vector<Point2D> at(cells);  // module centres in the image
+    {
+      // All the centres mapped and read at once (ModuleMap's map is t.map, point for point).
+      std::vector<double> gx(cells), gy(cells), ix(cells), iy(cells);
+      for (int x = 0; x < n; ++x)
+        for (int y = 0; y < n; ++y) {
+          const std::size_t i = static_cast<std::size_t>(x) * n + y;
+          gx[i] = x - radius, gy[i] = y - radius;
+        }
+      ModuleMap(t).map(gx.data(), gy.data(), static_cast<int>(cells), ix.data(), iy.data());
+      plane.values(ix.data(), iy.data(), static_cast<int>(cells), v.data());
+      for (std::size_t i = 0; i < cells; ++i) at[i] = {ix[i], iy[i]};
+    }
     const std::vector<double> thr = localThresholds(v, n, levels);
     std::vector<char> dark(static_cast<std::size_t>(n) * n);
     for (int x = 0; x < n; ++x)
@@ -259,12 +308,18 @@ PerspectiveTransform refineOnEdges(const PolarPlane& plane, const PerspectiveTra
           const double len = std::hypot(b.x - a.x, b.y - a.y);
           const int steps = std::clamp(static_cast<int>(len / kEdgeStep), kEdgeMinSteps, kEdgeMaxSteps);
           const double level = 0.5 * (thr[i1] + thr[i2]);
-          // Sign of (value - level) is negative on the dark side.
-          double prev = plane.value(a.x, a.y) - level;
-          double best = -1.0;
+          // The readings along the way at once; the first is the module's own (a is its centre).
+          double sx[kEdgeMaxSteps], sy[kEdgeMaxSteps], sv[kEdgeMaxSteps];
           for (int s = 1; s <= steps; ++s) {
             const double f = static_cast<double>(s) / steps;
-            const double cur = plane.value(a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f) - level;
+            sx[s - 1] = a.x + (b.x - a.x) * f, sy[s - 1] = a.y + (b.y - a.y) * f;
+          }
+          plane.values(sx, sy, steps, sv);
+          // Sign of (value - level) is negative on the dark side.
+          double prev = v[i1] - level;
+          double best = -1.0;
+          for (int s = 1; s <= steps; ++s) {
+            const double cur = sv[s - 1] - level;
             const bool crossing = dark[i1] ? (prev < 0.0 && cur >= 0.0) : (prev >= 0.0 && cur < 0.0);
             if (crossing) {
               const double pos = (s - 1 + prev / (prev - cur)) / steps;
@@ -330,34 +385,53 @@ int innerCell(int i, int d) {
 
 // Offset across a grid line, in modules, where the modules along it alternate most strongly:
 // module centres `from` .. `to` along the line at `across` offsets up to `reach` steps of 0.2
-// module either way (at most 5) through `at`. The alternation is measured in two phases half a module apart,
-// so that a position along the line up to half a module off costs little of it. Nothing when no offset shows
-// the alternation clearly.
-template <class At>
-std::optional<double> lineOffset(const PolarPlane& plane, int from, int to, int reach, double contrast,
-                                 At&& at) {
+// module either way (at most 5) through `map` at the grid points `grid` gives. The alternation is measured in
+// two phases half a module apart, so that a position along the line up to half a module off costs little of
+// it. Nothing when no offset shows the alternation clearly.
+template <class Grid>
+std::optional<double> lineOffset(const PolarPlane& plane, const ModuleMap& map, int from, int to, int reach,
+                                 double contrast, Grid&& grid) {
   std::array<double, 2 * kGridLineMaxReach + 1> strength{};
   const int steps = 2 * std::clamp(reach, 1, kGridLineMaxReach) + 1;
   const int count = to - from;  // module pairs m, m + 0.5 for m in from .. to - 1
   if (count < 6) return std::nullopt;
-  for (int o = 0; o < steps; ++o) {
-    const double across = (o - steps / 2) * kGridLineStep;
-    double sum0 = 0.0, sum1 = 0.0, alt0 = 0.0, alt1 = 0.0;
-    for (int m = from; m < to; ++m) {
-      const Point2D p = at(across, m);
-      const Point2D q = at(across, m + 0.5);
-      const double v = plane.value(p.x, p.y), w = plane.value(q.x, q.y);
-      sum0 += v;
-      sum1 += w;
-      alt0 += (m & 1) ? -v : v;
-      alt1 += (m & 1) ? -w : w;
+  // The readings of up to kChunk modules at a time at every offset, both phases: [(2 kChunk) o + 2 i] at
+  // m, [(2 kChunk) o + 2 i + 1] at m + 0.5.
+  constexpr int kChunk = 16;
+  constexpr int kMost = 2 * kChunk * (2 * kGridLineMaxReach + 1);
+  double gx[kMost], gy[kMost], x[kMost], y[kMost], value[kMost];
+  std::array<double, 2 * kGridLineMaxReach + 1> sum0{}, sum1{}, alt0{}, alt1{};
+  for (int first = from; first < to; first += kChunk) {
+    const int n = std::min(kChunk, to - first);
+    int k = 0;
+    for (int o = 0; o < steps; ++o) {
+      const double across = (o - steps / 2) * kGridLineStep;
+      for (int i = 0; i < n; ++i, k += 2) {
+        const Point2D p = grid(across, first + i);
+        const Point2D q = grid(across, first + i + 0.5);
+        gx[k] = p.x, gy[k] = p.y, gx[k + 1] = q.x, gy[k + 1] = q.y;
+      }
     }
+    map.map(gx, gy, k, x, y);
+    plane.values(x, y, k, value);
+    k = 0;
+    for (std::size_t o = 0; o < static_cast<std::size_t>(steps); ++o)
+      for (int i = 0; i < n; ++i, k += 2) {
+        const int m = first + i;
+        const double v = value[k], w = value[k + 1];
+        sum0[o] += v;
+        sum1[o] += w;
+        alt0[o] += (m & 1) ? -v : v;
+        alt1[o] += (m & 1) ? -w : w;
+      }
+  }
+  for (std::size_t o = 0; o < static_cast<std::size_t>(steps); ++o) {
     // Less the mean's share of an odd count, so that uniform light or dark scores nothing.
     if (count & 1) {
-      alt0 -= ((from & 1) ? -sum0 : sum0) / count;
-      alt1 -= ((from & 1) ? -sum1 : sum1) / count;
+      alt0[o] -= ((from & 1) ? -sum0[o] : sum0[o]) / count;
+      alt1[o] -= ((from & 1) ? -sum1[o] : sum1[o]) / count;
     }
-    strength[static_cast<std::size_t>(o)] = std::hypot(alt0, alt1) / count;
+    strength[o] = std::hypot(alt0[o], alt1[o]) / count;
   }
   int best = 0;
   for (int o = 1; o < steps; ++o)
@@ -430,10 +504,12 @@ std::optional<ModuleMap> gridCellMap(const PolarPlane& plane, const PerspectiveT
           const int xFrom = std::max(gx - 8, -half), xTo = std::min(gx + 8, half);
           // The first pass starts from extrapolated crossings; later ones only settle them.
           const int reach = pass == 0 ? kGridLineMaxReach : kGridLineSettleReach;
-          const auto ox = lineOffset(plane, yFrom, yTo, reach, contrast,
-                                     [&](double across, double y) { return m->map(gx + across, y); });
-          const auto oy = lineOffset(plane, xFrom, xTo, reach, contrast,
-                                     [&](double across, double x) { return m->map(x, gy + across); });
+          const auto ox = lineOffset(plane, *m, yFrom, yTo, reach, contrast, [&](double across, double y) {
+            return Point2D{gx + across, y};
+          });
+          const auto oy = lineOffset(plane, *m, xFrom, xTo, reach, contrast, [&](double across, double x) {
+            return Point2D{x, gy + across};
+          });
           const Point2D before = crossing(i, j);
           if (!ox || !oy) {
             ++missed;
@@ -478,11 +554,20 @@ ModuleValues sampleModules(const PolarPlane& plane, const ModuleMap& t, const Sy
   const int half = n / 2;
   out.size = n;
   out.value.resize(static_cast<std::size_t>(n) * n);
-  std::vector<double> gx(static_cast<std::size_t>(n)), gy(static_cast<std::size_t>(n));
-  for (int y = 0; y < n; ++y) gy[static_cast<std::size_t>(y)] = y - half;
-  for (int x = 0; x < n; ++x) {
-    std::fill(gx.begin(), gx.end(), static_cast<double>(x - half));
-    plane.moduleValues(t, gx.data(), gy.data(), n, out.value.data() + static_cast<std::size_t>(x) * n);
+  // A band of rows across the symbol at a time: the pixel rows it reads stay in the cache from one
+  // column to the next, which a whole column of a large symbol does not.
+  constexpr int kBand = 8;
+  const std::size_t most = static_cast<std::size_t>(n) * kBand;
+  std::vector<double> gx(most), gy(most), band(most);
+  for (int y0 = 0; y0 < n; y0 += kBand) {
+    const int h = std::min(kBand, n - y0);
+    std::size_t k = 0;
+    for (int x = 0; x < n; ++x)
+      for (int y = y0; y < y0 + h; ++y, ++k) gx[k] = x - half, gy[k] = y - half;
+    plane.moduleValues(t, gx.data(), gy.data(), static_cast<int>(k), band.data());
+    k = 0;
+    for (int x = 0; x < n; ++x)
+      for (int y = y0; y < y0 + h; ++y, ++k) out.value[static_cast<std::size_t>(x) * n + y] = band[k];
   }
   const Levels levels = finderLevels(plane, t, params.symbolType == kFullRange);
   out.threshold = localThresholds(out.value, n, levels);

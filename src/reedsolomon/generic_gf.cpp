@@ -31,7 +31,11 @@ void GenericGF::initialize() const {
   }
   auto logs = std::make_unique<std::vector<int>>(static_cast<std::size_t>(size_), 0);
   for (int i = 0; i < size_ - 1; ++i) Aztec::at(*logs, Aztec::at(*exps, i)) = i;
+  const std::size_t order = size_ > 1 ? static_cast<std::size_t>(size_ - 1) : 0;
+  auto twice = std::make_unique<std::vector<int>>(2 * order);
+  for (std::size_t i = 0; i < twice->size(); ++i) (*twice)[i] = (*exps)[i % order];
   expTable_ = std::move(exps);
+  expTwice_ = std::move(twice);
   logTable_ = std::move(logs);
   zero_ = std::make_unique<GenericGFPoly>(this, std::vector<int>{0});
   one_ = std::make_unique<GenericGFPoly>(this, std::vector<int>{1});

@@ -48,15 +48,13 @@ class GenericGF {
     if (a == 0) throw ArithmeticException("Arithmetic Exception");
     return Aztec::at(*expTable_, size_ - Aztec::at(*logTable_, a) - 1);
   }
-  // Index (s div size) + (s mod size): s = size - 1 lands on the last entry, which is 1 like
-  // entry 0, so every product alpha^s comes out right. Logarithms lie in 0..size-2, so
-  // 0 <= s < 2 size and that index is s below size and 1 + (s - size) from there on; written
-  // so to spare a division in the innermost loop.
+  // alpha^(log a + log b) straight from a table of alpha^s over two periods: logarithms lie in
+  // 0..size-2, so s < 2 (size - 1) always lands inside it, with no reduction of s.
   int multiply(int a, int b) const {
     ensureInitialized();
     if (a == 0 || b == 0) return 0;
     const int s = Aztec::at(*logTable_, a) + Aztec::at(*logTable_, b);
-    return Aztec::at(*expTable_, s < size_ ? s : 1 + (s - size_));
+    return (*expTwice_)[static_cast<std::size_t>(s)];
   }
   static int addOrSubtract(int a, int b) { return a ^ b; }
 
@@ -75,6 +73,7 @@ class GenericGF {
   mutable std::unique_ptr<GenericGFPoly> zero_;
   mutable std::unique_ptr<GenericGFPoly> one_;
   mutable std::unique_ptr<std::vector<int>> expTable_;
+  mutable std::unique_ptr<std::vector<int>> expTwice_;  // alpha^s for s in 0 .. 2 (size - 1) - 1
   mutable std::unique_ptr<std::vector<int>> logTable_;
   int size_;
   int primitive_;

@@ -188,6 +188,151 @@ TEST(ReaderStages, DrawnGeometries) {
   }
 }
 
+// The samplers read many points at once; each reading must be the one point-by-point reading
+// gives, to the last bit: in and off the plane (clamped to its border), on its last row and
+// column, at NaN, through one transform and through grid cells, in both polarities. The plane
+// is a window of a larger picture, so that a reading past its last row or column would differ.
+TEST(ReaderStages, BatchedReadingsMatchPointByPoint) {
+  std::mt19937 g(11);
+  std::vector<std::uint8_t> px(40 * 26);
+  for (auto& v : px) v = static_cast<std::uint8_t>(g() % 256);
+  const LumaPlane lp{px.data(), 37, 23, 40};
+  std::uniform_real_distribution<double> across(-3.0, 40.0), inside(0.5, 35.5), lastRow(22.5, 30.0);
+  // Anywhere, then a batch clear of the last row and column, then one on the last row only.
+  std::vector<double> x(150 + 2 * 64), y(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i)
+    x[i] = i < 150 ? across(g) : inside(g), y[i] = i < 150 ? across(g) : i < 214 ? inside(g) / 2 : lastRow(g);
+  x[0] = 36.5, y[0] = 22.5;  // the last pixel's centre
+  x[1] = 36.9, y[1] = 0.7;
+  x[2] = std::nan(""), y[2] = 5.0;
+  std::vector<double> out(x.size());
+  for (const int first : {0, 150, 214}) {
+    const int count = first == 0 ? 150 : 64;
+    lp.bilinear(x.data() + first, y.data() + first, count, out.data() + first);
+  }
+  for (std::size_t i = 0; i < x.size(); ++i) ASSERT_EQ(out[i], lp.bilinear(x[i], y[i])) << i;
+  // On the last row its neighbours weigh nothing, so only the sanitizer builds see a read past
+  // the end of a picture that ends with the plane.
+  const std::vector<std::uint8_t> tight(px.begin(), px.begin() + 37 * 23);
+  const LumaPlane end{tight.data(), 37, 23, 37};
+  end.bilinear(x.data() + 214, y.data() + 214, 64, out.data() + 214);
+  for (std::size_t i = 214; i < x.size(); ++i) ASSERT_EQ(out[i], end.bilinear(x[i], y[i])) << i;
+
+  PerspectiveTransform t{1.9, 0.3, 18.0, -0.2, 2.1, 11.0, 0.004, -0.003};
+  std::vector<PerspectiveTransform> cells;
+  for (int c = 0; c < 16; ++c) {
+    cells.push_back(t);
+    cells.back().c += 0.1 * c, cells.back().h += 0.0005 * c;
+  }
+  for (const ModuleMap& map : {ModuleMap(t), ModuleMap(1, cells)}) {
+    std::vector<double> gx(x.size()), gy(x.size()), mx(x.size()), my(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) gx[i] = (x[i] - 18.0) / 2.0, gy[i] = (y[i] - 11.0) / 2.0;
+    gx[2] = 0.0;
+    map.map(gx.data(), gy.data(), static_cast<int>(gx.size()), mx.data(), my.data());
+    for (std::size_t i = 0; i < gx.size(); ++i) {
+      const Point2D p = map.map(gx[i], gy[i]);
+      ASSERT_EQ(mx[i], p.x) << i;
+      ASSERT_EQ(my[i], p.y) << i;
+    }
+    for (const bool inverted : {false, true}) {
+      const PolarPlane plane(lp, inverted);
+      plane.values(x.data(), y.data(), static_cast<int>(x.size()), out.data());
+      for (std::size_t i = 0; i < x.size(); ++i) ASSERT_EQ(out[i], plane.value(x[i], y[i])) << i;
+      plane.moduleValues(map, gx.data(), gy.data(), static_cast<int>(gx.size()), out.data());
+      for (std::size_t i = 0; i < gx.size(); ++i)
+        ASSERT_EQ(out[i], plane.moduleValue(map, gx[i], gy[i])) << i;
+    }
+  }
+}
+
+// The local data thresholds against their definition, window by window: per block of 4 x 4
+// modules, two rounds of two-means over the 12 x 12 modules around it (clipped to the symbol),
+// the split's midpoint where the window shows 35% of the finder's contrast, else the finder's
+// midpoint. Grids of each size modulo the block, with flat and two-level patches and noise.
+TEST(ReaderStages, LocalThresholdsFollowTheirDefinition) {
+  std::vector<std::uint8_t> px(64 * 64);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      px[static_cast<std::size_t>(y) * 64 + x] =
+          (std::max(std::abs(x - 32), std::abs(y - 32)) / 4) % 2 ? 220 : 30;
+  const PolarPlane plane(LumaPlane{px.data(), 64, 64, 64}, false);
+  const PerspectiveTransform t{4.0, 0.0, 32.0, 0.0, 4.0, 32.0, 0.0, 0.0};
+  SymbolCandidate params;
+  params.symbolType = kFullRange;
+  const Levels levels = finderLevels(plane, t, true);
+  std::mt19937 g(5);
+  for (const int n : {15, 17, 22, 27}) {
+    params.symbolSize = n;
+    ModuleValues m;
+    m.size = n;
+    for (int x = 0; x < n; ++x)
+      for (int y = 0; y < n; ++y) {
+        const double noise = static_cast<double>(g() % 1000) / 50.0;
+        m.value.push_back(x < 8 && y < 8    ? 120.0
+                          : x > 10 && y < 6 ? 60.0 + noise
+                          : g() % 3         ? 40.0 + noise
+                                            : 200.0 - noise);
+      }
+    // No spill taken out: the values stay, their thresholds are computed afresh.
+    const ModuleValues out = unmixModules(m, 0.0, plane, t, params);
+    ASSERT_EQ(out.value, m.value);
+    for (int bx = 0; bx * 4 < n; ++bx)
+      for (int by = 0; by * 4 < n; ++by) {
+        std::vector<double> w;
+        for (int x = std::max(0, 4 * bx - 4); x < std::min(n, 4 * bx + 8); ++x)
+          for (int y = std::max(0, 4 * by - 4); y < std::min(n, 4 * by + 8); ++y)
+            w.push_back(m.value[static_cast<std::size_t>(x) * n + y]);
+        double threshold = 0.0, dark = 0.0, light = 0.0;
+        for (double v : w) threshold += v / static_cast<double>(w.size());
+        for (int round = 0; round < 2; ++round) {
+          double sd = 0.0, sl = 0.0;
+          int nd = 0;
+          for (double v : w) v < threshold ? (sd += v, ++nd) : (sl += v, 0);
+          if (nd == 0 || nd == static_cast<int>(w.size())) break;
+          dark = sd / nd, light = sl / (static_cast<double>(w.size()) - nd);
+          threshold = 0.5 * (dark + light);
+        }
+        if (light - dark < 0.35 * (levels.light - levels.dark))
+          threshold = 0.5 * (levels.dark + levels.light);
+        for (int x = 4 * bx; x < std::min(n, 4 * bx + 4); ++x)
+          for (int y = 4 * by; y < std::min(n, 4 * by + 4); ++y)
+            ASSERT_NEAR(out.threshold[static_cast<std::size_t>(x) * n + y], threshold, 1e-9)
+                << n << " " << x << " " << y;
+      }
+  }
+}
+
+// A large symbol's reference-grid crossings, searched as the reader does from a transform a
+// little off (scaled, shifted by 0.4 module) refined on the edges near the finder: every crossing
+// lands within a quarter of a module of the drawn one.
+TEST(ReaderStages, GridCellsFindTheReferenceLines) {
+  const EncodedSymbol symbol = encodeText(std::string(600, 'K'), SymbolKind::FullRange, 22);
+  const int k = symbol.size / 2 / 16;
+  ASSERT_GE(k, 2);
+  const double module = 3.0, cx = 320.0, cy = 240.0;
+  for (const double angle : {0.0, 30.0}) {
+    const auto img = renderSymbol(
+        symbol,
+        {.moduleSize = module, .centerX = cx, .centerY = cy, .blurSigma = 0.7, .angleDegrees = angle});
+    const PolarPlane plane(planeOf(img), false);
+    SymbolCandidate params;
+    params.symbolType = kFullRange;
+    params.symbolSize = symbol.size;
+    const Geometry g{true, 22, module, angle, cx, cy, false, 0.7, 0.0};
+    const Point2D o = placed(g, 0.4, -0.4);
+    const double r = angle * std::acos(-1.0) / 180.0, s = module * 1.004;
+    const PerspectiveTransform off{
+        s * std::cos(r), -s * std::sin(r), o.x, s * std::sin(r), s * std::cos(r), o.y, 0.0, 0.0};
+    const std::optional<ModuleMap> cells =
+        gridCellMap(plane, refineOnEdges(plane, off, params, Tuning::kGridStartRadius), params);
+    ASSERT_TRUE(cells.has_value()) << angle;
+    for (int i = -k; i <= k; ++i)
+      for (int j = -k; j <= k; ++j)
+        EXPECT_LT(distance(cells->map(16.0 * i, 16.0 * j), placed(g, 16.0 * i, 16.0 * j)), 0.25 * module)
+            << angle << ": " << i << " " << j;
+  }
+}
+
 std::string text(const ReadResult& r) {
   return textOf(r.bytes);
 }

@@ -131,6 +131,37 @@ TEST(FieldEvaluation, RootsInOrderUpToTheLimit) {
   }
 }
 
+std::vector<int> randomData(std::mt19937& rng, int count, int size);
+
+// Syndromes against Horner's rule point by point: the code fields (read four points a pass, with
+// one to three points left over) and a field of no code (one point a pass), words shorter and
+// longer than the field's order, zero words included.
+TEST(FieldEvaluation, SyndromesAgreeWithPointByPoint) {
+  static constinit GenericGF gf32(32, 0x25);  // x^5 + x^2 + 1
+  std::mt19937 rng(7);
+  for (const GenericGF* field : {&RS::GF16, &RS::GF64, &RS::GF256, &RS::GF1024, &RS::GF4096, &gf32}) {
+    const int size = field->size();
+    for (const int length : {1, 5, size / 2, size + 7}) {
+      std::vector<int> word = randomData(rng, length, size);
+      if (length == 5) word.assign(5, 0);
+      const GenericGFPoly poly(field, word);
+      for (const int checkCount : {1, 2, 3, 4, 5, 6, 7, size - 1}) {
+        std::vector<int> syndromes;
+        const bool any = RS::computeSyndromes(*field, word, checkCount, syndromes);
+        ASSERT_EQ(static_cast<int>(syndromes.size()), checkCount);
+        bool nonZero = false;
+        for (int i = 0; i < checkCount; ++i) {
+          const int expected = poly.evaluateAt(field->exp(i + 1));
+          ASSERT_EQ(syndromes[static_cast<std::size_t>(checkCount - 1 - i)], expected)
+              << size << " length " << length << " check " << checkCount << " i " << i;
+          nonZero |= expected != 0;
+        }
+        EXPECT_EQ(any, nonZero);
+      }
+    }
+  }
+}
+
 std::vector<int> randomData(std::mt19937& rng, int count, int size) {
   std::vector<int> data(static_cast<std::size_t>(count));
   for (int& v : data) v = std::uniform_int_distribution<int>(0, size - 1)(rng);
