@@ -152,11 +152,12 @@ constexpr int kRegionFailures = 16;
 // Of those, each region is owed the first kRegionOwedConfirms and kRegionOwedFailures; the rest
 // come from a pool shared by the whole plane, spent nearest to the frame centre first. A frame
 // textured all over then costs the owed work per region plus the pool, not the full budget of
-// every region, and no region goes without its owed share because another was busy.
+// every region, and no region goes without its owed share because another was busy. (Half the
+// confirmation pool loses a finder among grain in the field frames; this failure pool loses none.)
 constexpr int kRegionOwedConfirms = 8;
 constexpr int kRegionOwedFailures = 2;
 constexpr int kPlaneConfirmPool = 384;
-constexpr int kPlaneFailurePool = 48;
+constexpr int kPlaneFailurePool = 24;
 // A region narrower or lower than the compact finder's 9 modules at one pixel holds none.
 constexpr int kMinRegionSide = 9;
 // The finder seen through its own fit: at most 10% of its modules may disagree at the midpoint
