@@ -549,10 +549,14 @@ std::vector<Accepted> readPlane(const Binarizer& binarizer, const ToFrame& toFra
       double distance2;
       std::size_t index;
     };
-    std::vector<Ranked> byRank(list.size());
+    // Hits inside a symbol read already stay inside it: they are passed over unranked (the data
+    // of a large symbol gives thousands).
+    std::vector<Ranked> byRank;
+    byRank.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
+      if (!accepted.empty() && covered({list[i].x, list[i].y})) continue;
       const double dx = list[i].x - fcx, dy = list[i].y - fcy;
-      byRank[i] = {crowded ? lightRingScore(binarizer, list[i]) : 0, dx * dx + dy * dy, i};
+      byRank.push_back({crowded ? lightRingScore(binarizer, list[i]) : 0, dx * dx + dy * dy, i});
     }
     const auto ahead = [](const Ranked& x, const Ranked& y) {
       if (x.ring != y.ring) return x.ring > y.ring;
